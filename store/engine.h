@@ -1,0 +1,197 @@
+#pragma once
+
+// The database engine the contact store talks to: a DAO-shaped layer over SQLite's C API.
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Every failure of the engine, with its number (SQLite's extended result code) and its text.
+class EngineError : public std::runtime_error
+{
+public:
+    EngineError(int number, const QString &text);
+    int number() const { return m_number; }
+    QString text() const { return m_text; }
+
+private:
+    int m_number;
+    QString m_text;
+};
+
+// A stored text: null is distinct from the empty text.
+using FieldValue = std::optional<QString>;
+
+// Lone surrogates cannot be stored as UTF-8; each becomes U+FFFD.
+QString storableText(const QString &text);
+
+// Full case folding, so that "straße" and "STRASSE" compare equal.
+QString foldCase(QStringView text);
+bool startsWithFolded(QStringView text, const QString &foldedPrefix);
+
+namespace sqlite {
+
+// The one place where an engine result becomes an error.
+void check(sqlite3 *db, int result);
+
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const char *sql);
+    Statement(Statement &&) noexcept = default;
+    Statement &operator=(Statement &&) noexcept = default;
+
+    void bind(int index, qint64 value);
+    void bind(int index, const QString &text);
+    // True while a row came; false once the statement is done.
+    bool step();
+    void reset();
+
+    qint64 int64(int column) const;
+    FieldValue text(int column) const;
+    int columnCount() const;
+    QString columnName(int column) const;
+
+private:
+    struct Finalizer { void operator()(sqlite3_stmt *statement) const; };
+    sqlite3 *m_db;
+    std::unique_ptr<sqlite3_stmt, Finalizer> m_statement;
+};
+
+// Commits explicitly; rolls back in its destructor if it never got there.
+class Transaction
+{
+public:
+    explicit Transaction(sqlite3 *db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    sqlite3 *m_db;
+    bool m_done = false;
+};
+
+} // namespace sqlite
+
+class Recordset;
+
+class Database
+{
+public:
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    void Execute(const QString &statement);
+    // Releases the file; a database made by CreateDatabase is put in place here.
+    void Close();
+    std::unique_ptr<Recordset> OpenRecordset(const QString &table);
+
+    sqlite3 *handle() const { return m_db.get(); }
+
+private:
+    friend struct DBEngine;
+    Database(std::shared_ptr<sqlite3> db, const QString &path, const QString &pendingPath);
+
+    std::shared_ptr<sqlite3> m_db;
+    QString m_path;
+    // While not empty, the new database is still being built under this name.
+    QString m_pendingPath;
+};
+
+struct DBEngine
+{
+    // A new, empty database; fails when the file exists. It is built under a temporary name
+    // and appears under `path` only, complete, when it is closed.
+    static std::unique_ptr<Database> CreateDatabase(const QString &path);
+    // An existing database, shared and read-write; never creates or alters the file.
+    static std::unique_ptr<Database> OpenDatabase(const QString &path);
+};
+
+class Field
+{
+public:
+    QString Name() const;
+    FieldValue Value() const;
+    void setValue(const QString &text);
+
+private:
+    friend class Fields;
+    Field(Recordset *recordset, int ordinal) : m_recordset(recordset), m_ordinal(ordinal) {}
+    Recordset *m_recordset;
+    int m_ordinal;
+};
+
+class Fields
+{
+public:
+    qint16 Count() const;
+    Field Item(qint16 ordinal) const;
+    Field Item(const QString &name) const;
+
+private:
+    friend class Recordset;
+    explicit Fields(Recordset *recordset) : m_recordset(recordset) {}
+    Recordset *m_recordset;
+};
+
+// An updatable cursor over one table, in rowid order; a record's bookmark is its rowid.
+class Recordset
+{
+public:
+    ~Recordset();
+    Recordset(const Recordset &) = delete;
+    Recordset &operator=(const Recordset &) = delete;
+
+    bool Eof() const { return !m_current; }
+    void MoveNext();
+    ::Fields Fields() { return ::Fields(this); }
+
+    void AddNew();
+    void Update();
+    void CancelUpdate();
+
+    // Makes the first record whose `column` begins with `prefix` (case folded) the current one;
+    // the `preferred` record, when it is given and matches, is taken before any other.
+    void FindFirst(const QString &column, const QString &prefix, std::optional<qint64> preferred = std::nullopt);
+    bool NoMatch() const { return m_noMatch; }
+    void Delete();
+
+    std::optional<qint64> Bookmark() const;
+    void setBookmark(qint64 bookmark);
+    std::optional<qint64> LastModified() const { return m_lastModified; }
+
+private:
+    friend class Database;
+    friend class Field;
+    friend class ::Fields;
+    Recordset(std::shared_ptr<sqlite3> db, const QString &table);
+
+    int ordinalOf(const QString &name) const;
+    void readCurrent(sqlite::Statement &statement);
+    bool load(qint64 rowid);
+
+    struct Current
+    {
+        qint64 rowid;
+        std::vector<FieldValue> values;
+    };
+
+    std::shared_ptr<sqlite3> m_db;
+    QString m_table;
+    std::vector<QString> m_columns;
+    QString m_quotedTable;
+    std::optional<sqlite::Statement> m_walk; // live only while walking forward from the start
+    std::optional<Current> m_current;
+    std::optional<std::vector<FieldValue>> m_editBuffer;
+    std::optional<qint64> m_lastModified;
+    bool m_noMatch = false;
+};

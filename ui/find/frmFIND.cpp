@@ -1,0 +1,121 @@
+#include "frmFIND.h"
+
+#include "frmGESTDB.h"
+#include "modDB.h"
+#include "runtime.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyleFactory>
+
+namespace {
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+} // namespace
+
+frmFIND::frmFIND(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmFIND"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Trova..."));
+    setWindowIcon(QIcon(QStringLiteral(":/find.ico")));
+    QFont font(QStringLiteral("Sans Serif"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    setFont(font);
+    setFixedSize(4125 / 15, 1545 / 15);
+
+    QStyle *graphical = QStyleFactory::create(QStringLiteral("Fusion"));
+    graphical->setParent(this);
+    const struct
+    {
+        const char *caption;
+        int left;
+        QColor backColour;
+    } buttons[2] = {{"Trova", 2760, QColor(224, 224, 224)}, {"Chiudi", 1560, QColor(255, 255, 192)}};
+    // Created in their stacking order: Chiudi, Trova, the text box, the label.
+    for (qint16 index : {1, 0}) {
+        auto *button = new QPushButton(QString::fromLatin1(buttons[index].caption), this);
+        button->setObjectName(QStringLiteral("Command1_%1").arg(index));
+        button->setGeometry(twips(buttons[index].left, 960, 1095, 350));
+        button->setStyle(graphical);
+        QPalette palette = button->palette();
+        palette.setColor(QPalette::Button, buttons[index].backColour);
+        button->setPalette(palette);
+        connect(button, &QPushButton::clicked, this, [this, index] { Command1_Click(index); });
+        Command1[std::size_t(index)] = button;
+    }
+    Command1[0]->setDefault(true);
+
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(twips(360, 480, 3495, 300));
+
+    Label1 = new QLabel(QStringLiteral("Cognome:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(360 / 15, 240 / 15);
+    Label1->adjustSize();
+
+    setTabOrder(Text1, Command1[0]);
+    setTabOrder(Command1[0], Command1[1]);
+    Text1->setFocus();
+
+    Form_Load();
+}
+
+void frmFIND::Form_Load()
+{
+    if (!modDB::DBLoaded)
+        MsgBox(QStringLiteral("Il database non è stato caricato."), 16, QStringLiteral("Errore"));
+}
+
+void frmFIND::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmFIND::Command1_Click(qint16 index)
+{
+    switch (index) {
+    case 0: find(); break;
+    case 1: done(QDialog::Rejected); break;
+    default: break;
+    }
+}
+
+void frmFIND::find()
+{
+    if (Text1->text().isEmpty()) {
+        MsgBox(QStringLiteral("Specificare un cognome valido."), 16, QStringLiteral("Errore"));
+        return;
+    }
+    frmGESTDB *main = frmGESTDB::instance();
+    const std::optional<ListItem> row = main->lstADD->FindItem(Text1->text());
+    if (!row) {
+        MsgBox(QStringLiteral("Non è stata trovata alcuna voce come (") + Text1->text() + QLatin1Char(')'), 16,
+               QStringLiteral("Errore"));
+        return;
+    }
+    row->EnsureVisible();
+    row->setSelected(true);
+    done(QDialog::Accepted);
+    main->lstADD->SetFocus();
+}
+
+void frmFIND::keyPressEvent(QKeyEvent *event)
+{
+    // There is no cancel button: Escape does nothing.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,338 @@
+#include "listview.h"
+
+#include "engine.h"
+
+#include <QHeaderView>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+// The list's own failures travel as the engine's do, with the list control's numbers.
+constexpr int IndexOutOfBounds = 35600;
+
+void failIfOutOfBounds(bool outOfBounds)
+{
+    if (outOfBounds)
+        throw EngineError(IndexOutOfBounds, QStringLiteral("Indice non compreso nell'intervallo"));
+}
+
+} // namespace
+
+QStringView ListRow::text(int k) const
+{
+    const quint32 start = k == 0 ? 0 : ends[k - 1];
+    return QStringView(texts).mid(start, ends[k] - start);
+}
+
+void ListRow::setText(int k, QStringView value)
+{
+    const quint32 start = k == 0 ? 0 : ends[k - 1];
+    const qsizetype oldLength = ends[k] - start;
+    texts.replace(start, oldLength, value.data(), value.size());
+    const qint64 shift = value.size() - oldLength;
+    for (int i = k; i < TextCount; ++i)
+        ends[i] = quint32(qint64(ends[i]) + shift);
+}
+
+int ListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_headers.size());
+}
+
+QVariant ListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    const ListRow &row = *m_rows[std::size_t(index.row())];
+    if (role == Qt::DisplayRole && index.column() < ListRow::TextCount)
+        return row.text(index.column()).toString();
+    if (role == Qt::DecorationRole && index.column() == 0 && row.smallIcon >= 1 && row.smallIcon <= m_smallIcons.size())
+        return m_smallIcons.at(row.smallIcon - 1);
+    return {};
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_headers.size())
+        return m_headers.at(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void ListModel::appendColumn(const QString &header)
+{
+    const int column = int(m_headers.size());
+    beginInsertColumns(QModelIndex(), column, column);
+    m_headers.append(header);
+    endInsertColumns();
+}
+
+int ListModel::insertRow(std::unique_ptr<ListRow> row, int position)
+{
+    beginInsertRows(QModelIndex(), position, position);
+    m_rows.insert(m_rows.begin() + position, std::move(row));
+    endInsertRows();
+    return position;
+}
+
+void ListModel::removeRowAt(int position)
+{
+    beginRemoveRows(QModelIndex(), position, position);
+    m_rows.erase(m_rows.begin() + position);
+    endRemoveRows();
+}
+
+void ListModel::changed(int position, int column)
+{
+    const QModelIndex cell = index(position, column);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+QCollator ListModel::collator() const
+{
+    QCollator italian{QLocale(QLocale::Italian, QLocale::Italy)};
+    italian.setCaseSensitivity(Qt::CaseInsensitive);
+    return italian;
+}
+
+void ListModel::sortBy(int key)
+{
+    const QCollator italian = collator();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(m_rows.size());
+    for (const auto &row : m_rows)
+        keys.push_back(italian.sortKey(row->text(key).toString()));
+    std::vector<int> order(m_rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&keys](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
+
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> newPosition(order.size());
+    std::vector<std::unique_ptr<ListRow>> sorted(m_rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        newPosition[std::size_t(order[i])] = int(i);
+        sorted[i] = std::move(m_rows[std::size_t(order[i])]);
+    }
+    m_rows = std::move(sorted);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &old : before)
+        after.append(index(newPosition[std::size_t(old.row())], old.column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int ListModel::sortedPosition(const ListRow &row, int key) const
+{
+    const QCollator italian = collator();
+    const QString text = row.text(key).toString();
+    // After every equal row, so that the order stays stable.
+    const auto place = std::upper_bound(m_rows.begin(), m_rows.end(), text,
+                                        [&](const QString &value, const std::unique_ptr<ListRow> &other) {
+                                            return italian.compare(value, other->text(key)) < 0;
+                                        });
+    return int(place - m_rows.begin());
+}
+
+int ListModel::findRow(const QString &text, int firstPosition) const
+{
+    for (std::size_t position = std::size_t(firstPosition); position < m_rows.size(); ++position) {
+        const ListRow &row = *m_rows[position];
+        for (int k = 1; k < ListRow::TextCount; ++k) {
+            if (row.text(k).startsWith(text, Qt::CaseInsensitive))
+                return int(position);
+        }
+    }
+    return -1;
+}
+
+int ListModel::positionOf(const ListRow *row, int hint) const
+{
+    if (hint >= 0 && std::size_t(hint) < m_rows.size() && m_rows[std::size_t(hint)].get() == row)
+        return hint;
+    const auto found = std::find_if(m_rows.begin(), m_rows.end(), [row](const auto &own) { return own.get() == row; });
+    failIfOutOfBounds(found == m_rows.end());
+    return int(found - m_rows.begin());
+}
+
+int ListModel::positionOfTag(qint64 tag) const
+{
+    const auto found = std::find_if(m_rows.begin(), m_rows.end(), [tag](const auto &own) { return own->tag == tag; });
+    return found == m_rows.end() ? -1 : int(found - m_rows.begin());
+}
+
+int ListItem::position() const
+{
+    m_hint = m_view->m_model.positionOf(m_row, m_hint);
+    return m_hint;
+}
+
+QString ListItem::Text() const
+{
+    return m_row->text(0).toString();
+}
+
+QString ListItem::SubItems(int k) const
+{
+    failIfOutOfBounds(k < 1 || k >= ListRow::TextCount);
+    return m_row->text(k).toString();
+}
+
+void ListItem::setSubItems(int k, const QString &text)
+{
+    failIfOutOfBounds(k < 1 || k >= ListRow::TextCount);
+    m_row->setText(k, text);
+    m_view->m_model.changed(position(), k);
+}
+
+int ListItem::Index() const
+{
+    return position() + 1;
+}
+
+void ListItem::EnsureVisible() const
+{
+    m_view->scrollTo(m_view->m_model.index(position(), 0));
+}
+
+void ListItem::setSelected(bool selected) const
+{
+    const QModelIndex index = m_view->m_model.index(position(), 0);
+    if (selected) {
+        m_view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else {
+        m_view->selectionModel()->select(index, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    }
+}
+
+qint64 ListItem::Tag() const
+{
+    return m_row->tag;
+}
+
+void ListItem::setTag(qint64 tag)
+{
+    m_row->tag = tag;
+}
+
+ListView::ListView(QWidget *parent) : QTreeView(parent)
+{
+    setModel(&m_model);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    header()->setSectionsClickable(true);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setDefaultSectionSize(96);
+    setIconSize(QSize(16, 16));
+    connect(header(), &QHeaderView::sectionClicked, this,
+            [this](int section) { emit ColumnClick(ColumnHeader(section + 1)); });
+    connect(this, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex &index) { emit ItemClick(ListItem(this, m_model.rowAt(index.row()), index.row())); });
+}
+
+void ListView::ColumnHeaderList::Add(const QString &text)
+{
+    m_view->m_model.appendColumn(text);
+}
+
+int ListView::ColumnHeaderList::Count() const
+{
+    return m_view->m_model.columnCount();
+}
+
+ListItem ListView::ListItemList::Add(const QString &text, int smallIcon)
+{
+    auto row = std::make_unique<ListRow>();
+    row->setText(0, text);
+    row->smallIcon = smallIcon;
+    ListRow *added = row.get();
+    ListModel &model = m_view->m_model;
+    const int position = m_view->m_sorted ? model.sortedPosition(*row, m_view->m_sortKey) : model.rowCount();
+    model.insertRow(std::move(row), position);
+    return ListItem(m_view, added, position);
+}
+
+int ListView::ListItemList::Count() const
+{
+    return m_view->m_model.rowCount();
+}
+
+void ListView::ListItemList::Remove(int index)
+{
+    failIfOutOfBounds(index < 1 || index > Count());
+    m_view->m_model.removeRowAt(index - 1);
+}
+
+ListItem ListView::ListItemList::Item(int index) const
+{
+    failIfOutOfBounds(index < 1 || index > Count());
+    return ListItem(m_view, m_view->m_model.rowAt(index - 1), index - 1);
+}
+
+std::optional<ListItem> ListView::SelectedItem()
+{
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return std::nullopt;
+    return ListItem(this, m_model.rowAt(rows.first().row()), rows.first().row());
+}
+
+void ListView::setSorted(bool sorted)
+{
+    const bool changed = sorted && !m_sorted;
+    m_sorted = sorted;
+    if (changed)
+        sortNow();
+}
+
+void ListView::setSortKey(int key)
+{
+    failIfOutOfBounds(key < 0);
+    const bool changed = key != m_sortKey;
+    m_sortKey = key;
+    if (changed && m_sorted)
+        sortNow();
+}
+
+void ListView::sortNow()
+{
+    // A key past the row's texts (a table's extra column) sorts on empty cells: the order stays.
+    if (m_sortKey < ListRow::TextCount)
+        m_model.sortBy(m_sortKey);
+}
+
+std::optional<ListItem> ListView::FindItem(const QString &text, int start)
+{
+    const int position = m_model.findRow(text, start - 1);
+    if (position < 0)
+        return std::nullopt;
+    return ListItem(this, m_model.rowAt(position), position);
+}
+
+std::optional<ListItem> ListView::ItemWithTag(qint64 tag)
+{
+    const int position = m_model.positionOfTag(tag);
+    if (position < 0)
+        return std::nullopt;
+    return ListItem(this, m_model.rowAt(position), position);
+}
+
+void ListView::SetFocus()
+{
+    setFocus(Qt::OtherFocusReason);
+}

@@ -1,0 +1,157 @@
+#pragma once
+
+// A report-style contact list: a QTreeView over our own model, offering the list operations
+// the main window uses (column headers, rows with a main text and five sub-items, sorting, finding).
+
+#include <QAbstractTableModel>
+#include <QCollator>
+#include <QIcon>
+#include <QTreeView>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class ListView;
+
+// One row: its six texts in one buffer, its small icon and the record it shows.
+struct ListRow
+{
+    static constexpr int TextCount = 6;
+    QString texts;
+    quint32 ends[TextCount] = {};
+    int smallIcon = 0;
+    qint64 tag = 0;
+
+    QStringView text(int k) const;
+    void setText(int k, QStringView value);
+};
+
+class ListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void appendColumn(const QString &header);
+    int insertRow(std::unique_ptr<ListRow> row, int position);
+    void removeRowAt(int position);
+    void changed(int position, int column);
+    void sortBy(int key);
+    int sortedPosition(const ListRow &row, int key) const;
+    int findRow(const QString &text, int firstPosition) const;
+    int positionOf(const ListRow *row, int hint = -1) const;
+    int positionOfTag(qint64 tag) const;
+
+    ListRow *rowAt(int position) const { return m_rows[std::size_t(position)].get(); }
+    void setSmallIcons(const QList<QIcon> &icons) { m_smallIcons = icons; }
+
+private:
+    QCollator collator() const;
+
+    QStringList m_headers;
+    std::vector<std::unique_ptr<ListRow>> m_rows;
+    QList<QIcon> m_smallIcons;
+};
+
+// A handle on one row; it follows the row through sorting, as the row keeps its identity.
+class ListItem
+{
+public:
+    ListItem(ListView *view, ListRow *row, int positionHint = -1) : m_view(view), m_row(row), m_hint(positionHint) {}
+
+    QString Text() const;
+    QString SubItems(int k) const;
+    void setSubItems(int k, const QString &text);
+    int Index() const;
+    void EnsureVisible() const;
+    void setSelected(bool selected) const;
+    qint64 Tag() const;
+    void setTag(qint64 tag);
+
+    bool operator==(const ListItem &other) const { return m_row == other.m_row; }
+
+private:
+    int position() const;
+
+    ListView *m_view;
+    ListRow *m_row;
+    mutable int m_hint; // where the row stood when last seen, so that filling a row costs no search
+};
+
+class ColumnHeader
+{
+public:
+    explicit ColumnHeader(int index) : m_index(index) {}
+    int Index() const { return m_index; }
+
+private:
+    int m_index;
+};
+
+class ListView : public QTreeView
+{
+    Q_OBJECT
+public:
+    explicit ListView(QWidget *parent = nullptr);
+
+    class ColumnHeaderList
+    {
+    public:
+        void Add(const QString &text);
+        int Count() const;
+
+    private:
+        friend class ListView;
+        explicit ColumnHeaderList(ListView *view) : m_view(view) {}
+        ListView *m_view;
+    };
+
+    class ListItemList
+    {
+    public:
+        ListItem Add(const QString &text, int smallIcon);
+        int Count() const;
+        void Remove(int index);
+        ListItem Item(int index) const;
+
+    private:
+        friend class ListView;
+        explicit ListItemList(ListView *view) : m_view(view) {}
+        ListView *m_view;
+    };
+
+    ColumnHeaderList ColumnHeaders() { return ColumnHeaderList(this); }
+    ListItemList ListItems() { return ListItemList(this); }
+    std::optional<ListItem> SelectedItem();
+    bool Sorted() const { return m_sorted; }
+    void setSorted(bool sorted);
+    int SortKey() const { return m_sortKey; }
+    void setSortKey(int key);
+    // The first row, in display order from `start`, one of whose sub-items begins with `text`.
+    std::optional<ListItem> FindItem(const QString &text, int start = 1);
+    // The row that shows the record with this bookmark.
+    std::optional<ListItem> ItemWithTag(qint64 tag);
+    void SetFocus();
+    void setSmallIcons(const QList<QIcon> &icons) { m_model.setSmallIcons(icons); }
+
+    ListModel &listModel() { return m_model; }
+
+signals:
+    void ItemClick(const ListItem &item);
+    void ColumnClick(const ColumnHeader &header);
+
+private:
+    friend class ListItem;
+    friend class ListItemList;
+    void sortNow();
+
+    ListModel m_model;
+    bool m_sorted = false;
+    int m_sortKey = 0;
+};

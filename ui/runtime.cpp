@@ -1,0 +1,88 @@
+#include "runtime.h"
+
+#include "engine.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+
+namespace {
+
+MsgBoxAnswerer &answerer()
+{
+    static MsgBoxAnswerer current;
+    return current;
+}
+
+UrlOpener &urlOpener()
+{
+    static UrlOpener current = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    return current;
+}
+
+QMessageBox::Icon iconOf(int style)
+{
+    switch (style & 0x70) {
+    case 16: return QMessageBox::Critical;
+    case 32: return QMessageBox::Question;
+    case 48: return QMessageBox::Warning;
+    case 64: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+QMessageBox::StandardButtons buttonsOf(int style)
+{
+    switch (style & 0x07) {
+    case 1: return QMessageBox::Ok | QMessageBox::Cancel;
+    case 2: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case 3: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case 4: return QMessageBox::Yes | QMessageBox::No;
+    case 5: return QMessageBox::Retry | QMessageBox::Cancel;
+    default: return QMessageBox::Ok;
+    }
+}
+
+int resultOf(int button)
+{
+    switch (button) {
+    case QMessageBox::Cancel: return vbCancel;
+    case QMessageBox::Abort: return vbAbort;
+    case QMessageBox::Retry: return vbRetry;
+    case QMessageBox::Ignore: return vbIgnore;
+    case QMessageBox::Yes: return vbYes;
+    case QMessageBox::No: return vbNo;
+    default: return vbOK;
+    }
+}
+
+} // namespace
+
+int MsgBox(const QString &prompt, int style, const QString &title)
+{
+    const QString shownTitle = title.isEmpty() ? QCoreApplication::applicationName() : title;
+    if (answerer())
+        return answerer()(prompt, style, shownTitle);
+    QMessageBox box(iconOf(style), shownTitle, prompt, buttonsOf(style), QApplication::activeWindow());
+    return resultOf(box.exec());
+}
+
+void setMsgBoxAnswerer(MsgBoxAnswerer newAnswerer)
+{
+    answerer() = std::move(newAnswerer);
+}
+
+QString engineErrorText(const EngineError &error)
+{
+    return QStringLiteral("Errore di run-time '%1':\n\n%2").arg(error.number()).arg(error.text());
+}
+
+void ShellExecute(const QUrl &url)
+{
+    urlOpener()(url);
+}
+
+void setUrlOpener(UrlOpener opener)
+{
+    urlOpener() = std::move(opener);
+}
