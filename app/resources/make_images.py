@@ -61,7 +61,7 @@ TRANSPARENT = "."
 # --------------------------------------------------------------------------
 
 # Contact list row: a white address card with a navy title strip, a blue
-# head-and-shoulders on the left and three grey text lines on the right.
+# head-and-shoulders on the left and four grey text lines on the right.
 LIST_ICON = [
     "................",
     "................",
@@ -81,7 +81,9 @@ LIST_ICON = [
     "................",
 ]
 
-# Find dialog: black binoculars, white glints on the left of each barrel.
+# Find dialog: black binoculars seen from the front: eyepieces on top, a
+# hinge between the barrels, white glints down the left of each barrel and
+# white rims round the big front lenses.
 FIND_ICON = [
     "................",
     "..kkkk....kkkk..",
@@ -139,7 +141,7 @@ APP_ICON_32 = [
     "................................",
 ]
 
-# Application icon, 16x16: the same book, smaller.
+# Application icon, 16x16: the same book with four rings and two tabs.
 APP_ICON_16 = [
     "................",
     "...kkkkkkkkkk...",
@@ -160,16 +162,19 @@ APP_ICON_16 = [
 ]
 
 
+# How the 16-colour drawings map to black and white: the cover, outlines and
+# shading go black; paper, rings and the bright index tabs go white.
+MONO_FROM_VGA16 = {
+    "k": "k", "n": "k", "B": "k", "d": "k", "r": "k", "g": "k", "o": "k",
+    "p": "k", "t": "k",
+    "w": "w", "s": "w", "R": "w", "G": "w", "Y": "w", "C": "w", "M": "w",
+}
+
+
 def mono_from(grid):
-    """Monochrome version of a 16-colour drawing: dark colours go black,
-    light ones white; transparency is kept."""
-    dark = set("kndrgpoBtGM") - set("G")
-    out = []
-    for row in grid:
-        out.append("".join(
-            c if c == TRANSPARENT else ("k" if c in dark else "w")
-            for c in row))
-    return out
+    """Monochrome version of a 16-colour drawing; transparency is kept."""
+    return ["".join(c if c == TRANSPARENT else MONO_FROM_VGA16[c] for c in row)
+            for row in grid]
 
 
 # --------------------------------------------------------------------------
@@ -647,6 +652,8 @@ def main():
         "find.png": grid_rgba(FIND_ICON, VGA16_KEYS, VGA16),
         "brisolta-16.png": grid_rgba(APP_ICON_16, VGA16_KEYS, VGA16),
         "brisolta-32.png": app32,
+        # 1.5x nearest-neighbour would double every other pixel row, so the
+        # 48 px copy is box-filtered instead; 64 px is a clean 2x.
         "brisolta-48.png": scale_area(app32, 48, 48),
         "brisolta-64.png": scale_nearest(app32, 2),
     }
