@@ -142,6 +142,22 @@ int ListModel::sortedPosition(const ListRow &row, int key) const
     return int(place - m_rows.begin());
 }
 
+void ListModel::keepSorted(int position, int key)
+{
+    // Where the row belongs among the others, then one move there.
+    std::unique_ptr<ListRow> row = std::move(m_rows[std::size_t(position)]);
+    m_rows.erase(m_rows.begin() + position);
+    const int place = sortedPosition(*row, key);
+    m_rows.insert(m_rows.begin() + position, std::move(row));
+    if (place == position)
+        return;
+    beginMoveRows(QModelIndex(), position, position, QModelIndex(), place > position ? place + 1 : place);
+    row = std::move(m_rows[std::size_t(position)]);
+    m_rows.erase(m_rows.begin() + position);
+    m_rows.insert(m_rows.begin() + place, std::move(row));
+    endMoveRows();
+}
+
 int ListModel::findRow(const QString &text, int firstPosition) const
 {
     for (std::size_t position = std::size_t(firstPosition); position < m_rows.size(); ++position) {
@@ -191,6 +207,8 @@ void ListItem::setSubItems(int k, const QString &text)
     failIfOutOfBounds(k < 1 || k >= ListRow::TextCount);
     m_row->setText(k, text);
     m_view->m_model.changed(position(), k);
+    if (m_view->m_sorted && m_view->m_sortKey == k)
+        m_view->m_model.keepSorted(position(), k);
 }
 
 int ListItem::Index() const

@@ -44,6 +44,7 @@ public:
     void changed(int position, int column);
     void sortBy(int key);
     int sortedPosition(const ListRow &row, int key) const;
+    void keepSorted(int position, int key);
     int findRow(const QString &text, int firstPosition) const;
     int positionOf(const ListRow *row, int hint = -1) const;
     int positionOfTag(qint64 tag) const;
