@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QStringList>
 
 #ifdef _WIN32
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -54,13 +56,38 @@ QByteArray utf8(const QString &text)
     return storableText(text).toUtf8();
 }
 
-// QString::fromUtf8 drops a leading byte-order mark, which is part of a stored text.
-QString fromStored(const char *bytes, int size)
+// QString::fromUtf8 would drop a leading byte-order mark, which is part of a stored text.
+QStringDecoder storedTextDecoder()
 {
-    static constexpr char bom[] = "\xEF\xBB\xBF";
-    if (size >= 3 && std::memcmp(bytes, bom, 3) == 0)
-        return QChar(0xFEFF) + fromStored(bytes + 3, size - 3);
-    return QString::fromUtf8(bytes, size);
+    return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+}
+
+std::optional<QByteArray> asciiOnly(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return std::nullopt;
+    }
+    return text.toLatin1();
+}
+
+enum class PrefixMatch { No, Yes, Unsure };
+
+// Most surnames settle on their ASCII bytes; folding is needed only once a non-ASCII character shows up
+// (a "ß" may fold to "ss", a Kelvin sign to "k").
+PrefixMatch matchAsciiPrefix(QByteArrayView stored, const QByteArray &foldedPrefix)
+{
+    for (qsizetype i = 0; i < foldedPrefix.size(); ++i) {
+        if (i == stored.size())
+            return PrefixMatch::No;
+        const char c = stored[i];
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return PrefixMatch::Unsure;
+        const char lower = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+        if (lower != foldedPrefix[i])
+            return PrefixMatch::No;
+    }
+    return PrefixMatch::Yes;
 }
 
 QString quoted(const QString &identifier)
@@ -108,19 +135,52 @@ void removeQuietly(const QString &path)
     QFile::remove(path);
 }
 
-// The new file is readable by its owner only: it holds personal data.
-void createEmptyPrivateFile(const QString &path)
+// Takes the empty temporary file a new database is built in, readable by its owner only (it holds personal data),
+// and returns the lock that keeps it. What an interrupted start left there is started again; a start building it
+// right now holds the lock, so this one waits and then finds that start's database in place.
+int takePendingFile(const QString &pending, const QString &path)
 {
 #ifdef _WIN32
-    QFile file(path);
+    removeQuietly(pending);
+    removeQuietly(pending + QLatin1String("-journal"));
+    QFile file(pending);
     failIf(!file.open(QIODevice::NewOnly | QIODevice::WriteOnly), SQLITE_CANTOPEN, file.errorString());
+    return -1;
 #else
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    failIf(fd < 0, SQLITE_CANTOPEN, QString::fromLocal8Bit(std::strerror(errno)));
-    const bool modeSet = ::fchmod(fd, 0600) == 0;
-    const int error = errno;
-    ::close(fd);
-    failIf(!modeSet, SQLITE_CANTOPEN, QString::fromLocal8Bit(std::strerror(error)));
+    const QByteArray name = QFile::encodeName(pending);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        failIf(QFileInfo::exists(path), SQLITE_CANTOPEN, QStringLiteral("Il database %1 esiste già.").arg(path));
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == ELOOP) {
+            ::unlink(name.constData());
+            continue;
+        }
+        failIf(fd < 0, SQLITE_CANTOPEN, QString::fromLocal8Bit(std::strerror(errno)));
+        // A file system without locks takes the file as it is.
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && ::stat(name.constData(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            ::unlink((name + "-journal").constData());
+            if (::ftruncate(fd, 0) == 0 && ::fchmod(fd, 0600) == 0)
+                return fd;
+            const int error = errno;
+            ::close(fd);
+            throw EngineError(SQLITE_CANTOPEN, QString::fromLocal8Bit(std::strerror(error)));
+        }
+        // Finished or given up while this start waited: look again.
+        ::close(fd);
+    }
+    throw EngineError(SQLITE_CANTOPEN, QStringLiteral("impossibile creare %1").arg(path));
+#endif
+}
+
+void releaseLock(int lock)
+{
+#ifndef _WIN32
+    if (lock >= 0)
+        ::close(lock);
 #endif
 }
 
@@ -207,16 +267,25 @@ qint64 Statement::int64(int column) const
     return sqlite3_column_int64(m_statement.get(), column);
 }
 
-FieldValue Statement::text(int column) const
+QByteArrayView Statement::bytes(int column) const
 {
-    const auto bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement.get(), column));
-    if (!bytes) {
+    const auto text = reinterpret_cast<const char *>(sqlite3_column_text(m_statement.get(), column));
+    if (!text) {
         // A null result is also how the engine says it ran out of memory converting a value.
         if (sqlite3_errcode(m_db) == SQLITE_NOMEM)
             check(m_db, SQLITE_NOMEM);
-        return std::nullopt;
+        return QByteArrayView();
     }
-    return fromStored(bytes, sqlite3_column_bytes(m_statement.get(), column));
+    return QByteArrayView(text, sqlite3_column_bytes(m_statement.get(), column));
+}
+
+FieldValue Statement::text(int column) const
+{
+    const QByteArrayView stored = bytes(column);
+    if (stored.isNull())
+        return std::nullopt;
+    QStringDecoder decoder = storedTextDecoder();
+    return QString(decoder(stored));
 }
 
 int Statement::columnCount() const
@@ -252,15 +321,15 @@ std::unique_ptr<Database> DBEngine::CreateDatabase(const QString &path)
 {
     failIf(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), SQLITE_CANTOPEN,
            QStringLiteral("Il database %1 esiste già.").arg(path));
-    // A temporary file left by an interrupted start is never finished; start it again.
     const QString pending = pendingName(path);
-    removeQuietly(pending);
-    removeQuietly(pending + QLatin1String("-journal"));
-    createEmptyPrivateFile(pending);
+    const int lock = takePendingFile(pending, path);
     try {
-        return std::unique_ptr<Database>(new Database(open(pending, SQLITE_OPEN_READWRITE), path, pending));
+        std::unique_ptr<Database> database(new Database(open(pending, SQLITE_OPEN_READWRITE), path, pending));
+        database->m_pendingLock = lock;
+        return database;
     } catch (...) {
         removeQuietly(pending);
+        releaseLock(lock);
         throw;
     }
 }
@@ -282,6 +351,7 @@ Database::~Database()
         removeQuietly(m_pendingPath);
         removeQuietly(m_pendingPath + QLatin1String("-journal"));
     }
+    releaseLock(m_pendingLock);
 }
 
 void Database::Execute(const QString &statement)
@@ -301,8 +371,10 @@ void Database::Close()
             moveIntoPlace(pending, m_path);
         } catch (...) {
             removeQuietly(pending);
+            releaseLock(std::exchange(m_pendingLock, -1));
             throw;
         }
+        releaseLock(std::exchange(m_pendingLock, -1));
     }
 }
 
@@ -321,8 +393,19 @@ FieldValue Field::Value() const
 {
     if (m_recordset->m_editBuffer)
         return m_recordset->m_editBuffer->at(std::size_t(m_ordinal));
-    failIf(!m_recordset->m_current, SQLITE_MISUSE, QStringLiteral("Nessun record corrente."));
-    return m_recordset->m_current->values.at(std::size_t(m_ordinal));
+    if (const std::optional<QStringView> text = View())
+        return text->toString();
+    return std::nullopt;
+}
+
+std::optional<QStringView> Field::View() const
+{
+    if (m_recordset->m_editBuffer) {
+        const FieldValue &edited = m_recordset->m_editBuffer->at(std::size_t(m_ordinal));
+        return edited ? std::optional<QStringView>(*edited) : std::nullopt;
+    }
+    failIf(!m_recordset->m_onRecord, SQLITE_MISUSE, QStringLiteral("Nessun record corrente."));
+    return m_recordset->m_current.view(std::size_t(m_ordinal));
 }
 
 void Field::setValue(const QString &text)
@@ -364,19 +447,47 @@ Recordset::~Recordset() = default;
 int Recordset::ordinalOf(const QString &name) const
 {
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i] == name)
+            return int(i);
+    }
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
         if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
             return int(i);
     }
     throw EngineError(SQLITE_RANGE, QStringLiteral("Elemento non trovato in questo insieme: %1.").arg(name));
 }
 
+std::optional<QStringView> Recordset::Current::view(std::size_t ordinal) const
+{
+    if (nulls[ordinal])
+        return std::nullopt;
+    const qsizetype start = ordinal == 0 ? 0 : ends[ordinal - 1];
+    return QStringView(texts).mid(start, ends[ordinal] - start);
+}
+
 void Recordset::readCurrent(sqlite::Statement &statement)
 {
-    Current current{statement.int64(0), {}};
-    current.values.reserve(m_columns.size());
-    for (std::size_t column = 0; column < m_columns.size(); ++column)
-        current.values.push_back(statement.text(int(column) + 1));
-    m_current = std::move(current);
+    const std::size_t count = m_columns.size();
+    std::vector<QByteArrayView> stored(count);
+    qsizetype total = 0;
+    for (std::size_t column = 0; column < count; ++column) {
+        stored[column] = statement.bytes(int(column) + 1);
+        total += stored[column].size();
+    }
+    // UTF-8 never takes fewer code units than UTF-16, so the buffer holds the whole record.
+    m_current.rowid = statement.int64(0);
+    m_current.texts.resize(total);
+    m_current.ends.resize(count);
+    m_current.nulls.resize(count);
+    QStringDecoder decoder = storedTextDecoder();
+    QChar *const begin = m_current.texts.data();
+    QChar *end = begin;
+    for (std::size_t column = 0; column < count; ++column) {
+        end = decoder.appendToBuffer(end, stored[column]);
+        m_current.ends[column] = end - begin;
+        m_current.nulls[column] = stored[column].isNull();
+    }
+    m_onRecord = true;
 }
 
 bool Recordset::load(qint64 rowid)
@@ -393,19 +504,19 @@ bool Recordset::load(qint64 rowid)
 
 void Recordset::MoveNext()
 {
-    failIf(!m_current, SQLITE_MISUSE, QStringLiteral("Nessun record corrente."));
+    failIf(!m_onRecord, SQLITE_MISUSE, QStringLiteral("Nessun record corrente."));
     if (!m_walk) {
         // Away from the forward walk: continue from the current record's place.
         m_walk.emplace(m_db.get(),
                        utf8(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid > ? ORDER BY rowid").arg(m_quotedTable))
                            .constData());
-        m_walk->bind(1, m_current->rowid);
+        m_walk->bind(1, m_current.rowid);
     }
     if (m_walk->step()) {
         readCurrent(*m_walk);
     } else {
         m_walk.reset();
-        m_current.reset();
+        m_onRecord = false;
     }
 }
 
@@ -446,7 +557,7 @@ void Recordset::FindFirst(const QString &column, const QString &prefix, std::opt
     const int ordinal = ordinalOf(column);
     const QString folded = foldCase(prefix);
     if (preferred && load(*preferred)) {
-        const FieldValue &value = m_current->values[std::size_t(ordinal)];
+        const std::optional<QStringView> value = m_current.view(std::size_t(ordinal));
         if (value && startsWithFolded(*value, folded)) {
             m_noMatch = false;
             return;
@@ -455,9 +566,15 @@ void Recordset::FindFirst(const QString &column, const QString &prefix, std::opt
     sqlite::Statement scan(m_db.get(), utf8(QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
                                                 .arg(quoted(m_columns[std::size_t(ordinal)]), m_quotedTable))
                                            .constData());
+    const std::optional<QByteArray> asciiPrefix = asciiOnly(folded);
     while (scan.step()) {
-        const FieldValue value = scan.text(1);
-        if (value && startsWithFolded(*value, folded)) {
+        const QByteArrayView stored = scan.bytes(1);
+        if (stored.isNull())
+            continue;
+        const PrefixMatch quick = asciiPrefix ? matchAsciiPrefix(stored, *asciiPrefix) : PrefixMatch::Unsure;
+        if (quick == PrefixMatch::No)
+            continue;
+        if (quick == PrefixMatch::Yes || startsWithFolded(*scan.text(1), folded)) {
             const qint64 rowid = scan.int64(0);
             scan.reset();
             m_noMatch = !load(rowid);
@@ -469,19 +586,19 @@ void Recordset::FindFirst(const QString &column, const QString &prefix, std::opt
 
 void Recordset::Delete()
 {
-    failIf(!m_current, SQLITE_MISUSE, QStringLiteral("Nessun record corrente."));
+    failIf(!m_onRecord, SQLITE_MISUSE, QStringLiteral("Nessun record corrente."));
     m_walk.reset();
     sqlite::Statement remove(m_db.get(), utf8(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_quotedTable)).constData());
-    remove.bind(1, m_current->rowid);
+    remove.bind(1, m_current.rowid);
     remove.step();
-    m_current.reset();
+    m_onRecord = false;
 }
 
 std::optional<qint64> Recordset::Bookmark() const
 {
-    if (!m_current)
+    if (!m_onRecord)
         return std::nullopt;
-    return m_current->rowid;
+    return m_current.rowid;
 }
 
 void Recordset::setBookmark(qint64 bookmark)

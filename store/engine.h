@@ -55,6 +55,8 @@ public:
 
     qint64 int64(int column) const;
     FieldValue text(int column) const;
+    // The column's UTF-8 bytes, or a null view for a null value.
+    QByteArrayView bytes(int column) const;
     int columnCount() const;
     QString columnName(int column) const;
 
@@ -105,6 +107,8 @@ private:
     QString m_path;
     // While not empty, the new database is still being built under this name.
     QString m_pendingPath;
+    // Held while it is built, so that another start waits for it instead of building over it.
+    int m_pendingLock = -1;
 };
 
 struct DBEngine
@@ -121,6 +125,8 @@ class Field
 public:
     QString Name() const;
     FieldValue Value() const;
+    // The value without a copy; it stays valid until the cursor moves.
+    std::optional<QStringView> View() const;
     void setValue(const QString &text);
 
 private:
@@ -151,7 +157,7 @@ public:
     Recordset(const Recordset &) = delete;
     Recordset &operator=(const Recordset &) = delete;
 
-    bool Eof() const { return !m_current; }
+    bool Eof() const { return !m_onRecord; }
     void MoveNext();
     ::Fields Fields() { return ::Fields(this); }
 
@@ -179,10 +185,14 @@ private:
     void readCurrent(sqlite::Statement &statement);
     bool load(qint64 rowid);
 
+    // The current record's texts, decoded into one buffer that is reused from record to record.
     struct Current
     {
-        qint64 rowid;
-        std::vector<FieldValue> values;
+        qint64 rowid = 0;
+        QString texts;
+        std::vector<qsizetype> ends;
+        std::vector<bool> nulls;
+        std::optional<QStringView> view(std::size_t ordinal) const;
     };
 
     std::shared_ptr<sqlite3> m_db;
@@ -190,7 +200,8 @@ private:
     std::vector<QString> m_columns;
     QString m_quotedTable;
     std::optional<sqlite::Statement> m_walk; // live only while walking forward from the start
-    std::optional<Current> m_current;
+    Current m_current;
+    bool m_onRecord = false;
     std::optional<std::vector<FieldValue>> m_editBuffer;
     std::optional<qint64> m_lastModified;
     bool m_noMatch = false;

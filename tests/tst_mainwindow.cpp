@@ -61,15 +61,15 @@ QList<QStringList> fileAsTexts(const QString &path)
 QStringList headersOf(frmGESTDB &window)
 {
     QStringList headers;
-    for (int c = 0; c < window.lstADD->model()->columnCount(); ++c)
-        headers << window.lstADD->model()->headerData(c, Qt::Horizontal).toString();
+    for (int c = 0; c < (&window.lstADD->listModel())->columnCount(); ++c)
+        headers << (&window.lstADD->listModel())->headerData(c, Qt::Horizontal).toString();
     return headers;
 }
 
 void clickRow(frmGESTDB &window, int position)
 {
     ListView &list = *window.lstADD;
-    const QModelIndex index = list.model()->index(position, 1);
+    const QModelIndex index = list.listModel().index(position, 1);
     list.scrollTo(index);
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(index).center());
 }
@@ -237,7 +237,7 @@ void MainWindowTest::shouldListEveryStoredContactInRecordOrder()
                                                    {"Anna", "", "06", "", "", ""},
                                                    {"Émile", "D'Angelo", "", "", "", ""}}));
     for (int row = 0; row < 3; ++row)
-        QVERIFY(!window.lstADD->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(!(&window.lstADD->listModel())->index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
     QCOMPARE(window.LoopIndex, qint16(6));
     QCOMPARE(fileBytes(loaded.path()), before);
 }
@@ -265,7 +265,7 @@ void MainWindowTest::shouldFollowTheTablesActualColumns()
     loaded.load();
     QCOMPARE(headersOf(*loaded.window), headers);
     if (!firstRow.isEmpty()) {
-        QAbstractItemModel &model = *loaded.window->lstADD->model();
+        QAbstractItemModel &model = *(&loaded.window->lstADD->listModel());
         for (int c = 0; c < headers.size(); ++c)
             QCOMPARE(model.index(0, c).data().toString(), firstRow[c]);
     }
@@ -555,7 +555,7 @@ void MainWindowTest::shouldKeepListAndFileEqualThroughARandomSession()
     loaded.load();
     frmGESTDB *window = loaded.window.get();
     window->show();
-    QAbstractItemModelTester modelTester(window->lstADD->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester modelTester((&window->lstADD->listModel()), QAbstractItemModelTester::FailureReportingMode::QtTest);
     const quint32 seed = QRandomGenerator::global()->generate();
     qDebug() << "session seed" << seed;
     QRandomGenerator random(seed);

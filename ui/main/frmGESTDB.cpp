@@ -18,7 +18,8 @@
 
 namespace {
 
-const char *const FieldNames[6] = {"Nome", "Cognome", "Telefono", "Cellulare", "Fax", "Email"};
+const QString FieldNames[6] = {QStringLiteral("Nome"),      QStringLiteral("Cognome"), QStringLiteral("Telefono"),
+                               QStringLiteral("Cellulare"), QStringLiteral("Fax"),     QStringLiteral("Email")};
 
 // Positions and sizes are designed in twips, fifteen to a pixel.
 QRect twips(int left, int top, int width, int height)
@@ -82,6 +83,8 @@ void frmGESTDB::buildDesign()
 {
     setObjectName(QStringLiteral("frmGESTDB"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // Qt counts tool windows out of "last window closed": without this, closing any dialog or message box quits.
+    setAttribute(Qt::WA_QuitOnClose);
     setWindowTitle(QStringLiteral("Rubrica Brisolta - Quarlo64- ") + SiteHost + QLatin1Char(' '));
     QFont font(QStringLiteral("Sans Serif"), 8);
     font.setStyleHint(QFont::SansSerif);
@@ -199,9 +202,9 @@ void frmGESTDB::ListRecord()
 {
     Recordset &records = *modDB::ContactRS;
     while (!records.Eof()) {
-        ListItem row = lstADD->ListItems().Add(records.Fields().Item(QStringLiteral("Nome")).Value().value_or(QString()), 1);
+        ListItem row = lstADD->ListItems().Add(records.Fields().Item(FieldNames[0]).View().value_or(QStringView()), 1);
         for (int k = 1; k < 6; ++k)
-            row.setSubItems(k, records.Fields().Item(QLatin1String(FieldNames[k])).Value().value_or(QString()));
+            row.setSubItems(k, records.Fields().Item(FieldNames[k]).View().value_or(QStringView()));
         row.setTag(*records.Bookmark());
         records.MoveNext();
     }
@@ -242,7 +245,7 @@ void frmGESTDB::addContact()
     records.AddNew();
     try {
         for (int k = 0; k < 6; ++k)
-            records.Fields().Item(QLatin1String(FieldNames[k])).setValue(Text1[k]->text());
+            records.Fields().Item(FieldNames[k]).setValue(Text1[k]->text());
         records.Update();
     } catch (const EngineError &) {
         records.CancelUpdate();

@@ -2,7 +2,9 @@
 
 #include "engine.h"
 
+#include <QHash>
 #include <QHeaderView>
+#include <QMetaMethod>
 
 #include <algorithm>
 #include <numeric>
@@ -30,7 +32,10 @@ void ListRow::setText(int k, QStringView value)
 {
     const quint32 start = k == 0 ? 0 : ends[k - 1];
     const qsizetype oldLength = ends[k] - start;
-    texts.replace(start, oldLength, value.data(), value.size());
+    if (start == texts.size())
+        texts.append(value);
+    else
+        texts.replace(start, oldLength, value.data(), value.size());
     const qint64 shift = value.size() - oldLength;
     for (int i = k; i < TextCount; ++i)
         ends[i] = quint32(qint64(ends[i]) + shift);
@@ -90,36 +95,65 @@ void ListModel::removeRowAt(int position)
 
 void ListModel::changed(int position, int column)
 {
+    // While the list is filled before any view watches, there is nobody to tell.
+    static const QMetaMethod dataChangedSignal = QMetaMethod::fromSignal(&QAbstractItemModel::dataChanged);
+    if (!isSignalConnected(dataChangedSignal))
+        return;
     const QModelIndex cell = index(position, column);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
-QCollator ListModel::collator() const
+ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent), m_collator(QLocale(QLocale::Italian, QLocale::Italy))
 {
-    QCollator italian{QLocale(QLocale::Italian, QLocale::Italy)};
-    italian.setCaseSensitivity(Qt::CaseInsensitive);
-    return italian;
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
 }
 
 void ListModel::sortBy(int key)
 {
-    const QCollator italian = collator();
+    // Equal texts share one collation key: names repeat, and the keys are the costly part.
+    const std::size_t count = m_rows.size();
+    QHash<QStringView, int> distinct;
+    distinct.reserve(qsizetype(std::min<std::size_t>(count, 1 << 16)));
+    std::vector<QStringView> texts;
+    std::vector<int> textOf(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const QStringView text = m_rows[i]->text(key);
+        auto found = distinct.constFind(text);
+        if (found == distinct.constEnd()) {
+            found = distinct.insert(text, int(texts.size()));
+            texts.push_back(text);
+        }
+        textOf[i] = found.value();
+    }
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(m_rows.size());
-    for (const auto &row : m_rows)
-        keys.push_back(italian.sortKey(row->text(key).toString()));
-    std::vector<int> order(m_rows.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&keys](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
+    keys.reserve(texts.size());
+    for (QStringView text : texts)
+        keys.push_back(m_collator.sortKey(text.toString()));
+    std::vector<int> byKey(texts.size());
+    std::iota(byKey.begin(), byKey.end(), 0);
+    std::sort(byKey.begin(), byKey.end(),
+              [&keys](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
+    // Texts the collator holds equal (say, differing only in case) share a rank.
+    std::vector<int> rank(texts.size());
+    int ranks = 0;
+    for (std::size_t i = 0; i < byKey.size(); ++i) {
+        if (i > 0 && keys[std::size_t(byKey[i - 1])].compare(keys[std::size_t(byKey[i])]) != 0)
+            ++ranks;
+        rank[std::size_t(byKey[i])] = ranks;
+    }
+    // A counting sort by rank keeps rows of equal rank in their present order.
+    std::vector<int> start(std::size_t(ranks) + 2, 0);
+    for (std::size_t i = 0; i < count; ++i)
+        ++start[std::size_t(rank[std::size_t(textOf[i])]) + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<int> newPosition(count);
+    for (std::size_t i = 0; i < count; ++i)
+        newPosition[i] = start[std::size_t(rank[std::size_t(textOf[i])])]++;
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> newPosition(order.size());
-    std::vector<std::unique_ptr<ListRow>> sorted(m_rows.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        newPosition[std::size_t(order[i])] = int(i);
-        sorted[i] = std::move(m_rows[std::size_t(order[i])]);
-    }
+    std::vector<std::unique_ptr<ListRow>> sorted(count);
+    for (std::size_t i = 0; i < count; ++i)
+        sorted[std::size_t(newPosition[i])] = std::move(m_rows[i]);
     m_rows = std::move(sorted);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -132,7 +166,7 @@ void ListModel::sortBy(int key)
 
 int ListModel::sortedPosition(const ListRow &row, int key) const
 {
-    const QCollator italian = collator();
+    const QCollator &italian = m_collator;
     const QString text = row.text(key).toString();
     // After every equal row, so that the order stays stable.
     const auto place = std::upper_bound(m_rows.begin(), m_rows.end(), text,
@@ -202,7 +236,7 @@ QString ListItem::SubItems(int k) const
     return m_row->text(k).toString();
 }
 
-void ListItem::setSubItems(int k, const QString &text)
+void ListItem::setSubItems(int k, QStringView text)
 {
     failIfOutOfBounds(k < 1 || k >= ListRow::TextCount);
     m_row->setText(k, text);
@@ -218,11 +252,13 @@ int ListItem::Index() const
 
 void ListItem::EnsureVisible() const
 {
+    m_view->attachModel();
     m_view->scrollTo(m_view->m_model.index(position(), 0));
 }
 
 void ListItem::setSelected(bool selected) const
 {
+    m_view->attachModel();
     const QModelIndex index = m_view->m_model.index(position(), 0);
     if (selected) {
         m_view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -243,7 +279,6 @@ void ListItem::setTag(qint64 tag)
 
 ListView::ListView(QWidget *parent) : QTreeView(parent)
 {
-    setModel(&m_model);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -273,7 +308,7 @@ int ListView::ColumnHeaderList::Count() const
     return m_view->m_model.columnCount();
 }
 
-ListItem ListView::ListItemList::Add(const QString &text, int smallIcon)
+ListItem ListView::ListItemList::Add(QStringView text, int smallIcon)
 {
     auto row = std::make_unique<ListRow>();
     row->setText(0, text);
@@ -302,8 +337,24 @@ ListItem ListView::ListItemList::Item(int index) const
     return ListItem(m_view, m_view->m_model.rowAt(index - 1), index - 1);
 }
 
+void ListView::attachModel()
+{
+    if (model() != &m_model) {
+        setModel(&m_model);
+        updateGeometries();
+    }
+}
+
+void ListView::showEvent(QShowEvent *event)
+{
+    attachModel();
+    QTreeView::showEvent(event);
+}
+
 std::optional<ListItem> ListView::SelectedItem()
 {
+    if (!selectionModel())
+        return std::nullopt;
     const QModelIndexList rows = selectionModel()->selectedRows();
     if (rows.isEmpty())
         return std::nullopt;

@@ -31,12 +31,12 @@ class ListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit ListModel(QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void appendColumn(const QString &header);
     int insertRow(std::unique_ptr<ListRow> row, int position);
@@ -53,8 +53,7 @@ public:
     void setSmallIcons(const QList<QIcon> &icons) { m_smallIcons = icons; }
 
 private:
-    QCollator collator() const;
-
+    QCollator m_collator;
     QStringList m_headers;
     std::vector<std::unique_ptr<ListRow>> m_rows;
     QList<QIcon> m_smallIcons;
@@ -68,7 +67,7 @@ public:
 
     QString Text() const;
     QString SubItems(int k) const;
-    void setSubItems(int k, const QString &text);
+    void setSubItems(int k, QStringView text);
     int Index() const;
     void EnsureVisible() const;
     void setSelected(bool selected) const;
@@ -116,7 +115,7 @@ public:
     class ListItemList
     {
     public:
-        ListItem Add(const QString &text, int smallIcon);
+        ListItem Add(QStringView text, int smallIcon);
         int Count() const;
         void Remove(int index);
         ListItem Item(int index) const;
@@ -143,6 +142,9 @@ public:
 
     ListModel &listModel() { return m_model; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 signals:
     void ItemClick(const ListItem &item);
     void ColumnClick(const ColumnHeader &header);
@@ -151,6 +153,9 @@ private:
     friend class ListItem;
     friend class ListItemList;
     void sortNow();
+    // The view takes its model only when it is first shown or asked about a row: filling a
+    // hidden list then costs nothing in the view.
+    void attachModel();
 
     ListModel m_model;
     bool m_sorted = false;
