@@ -107,6 +107,8 @@ void frmFIND::find()
     row->EnsureVisible();
     row->setSelected(true);
     done(QDialog::Accepted);
+    // The dialog has no owner, so nothing hands the activation back to the main window when it goes.
+    main->activateWindow();
     main->lstADD->SetFocus();
 }
 
