@@ -1,5 +1,7 @@
 #include "frmFIND.h"
 
+#include "design.h"
+
 #include "frmGESTDB.h"
 #include "modDB.h"
 #include "runtime.h"
@@ -9,16 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyleFactory>
-
-namespace {
-
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
-} // namespace
 
 frmFIND::frmFIND(QWidget *parent) : QDialog(parent)
 {
@@ -26,13 +18,9 @@ frmFIND::frmFIND(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Trova..."));
     setWindowIcon(QIcon(QStringLiteral(":/find.ico")));
-    QFont font(QStringLiteral("Sans Serif"), 8);
-    font.setStyleHint(QFont::SansSerif);
-    setFont(font);
+    setFont(formFont());
     setFixedSize(4125 / 15, 1545 / 15);
 
-    QStyle *graphical = QStyleFactory::create(QStringLiteral("Fusion"));
-    graphical->setParent(this);
     const struct
     {
         const char *caption;
@@ -41,13 +29,9 @@ frmFIND::frmFIND(QWidget *parent) : QDialog(parent)
     } buttons[2] = {{"Trova", 2760, QColor(224, 224, 224)}, {"Chiudi", 1560, QColor(255, 255, 192)}};
     // Created in their stacking order: Chiudi, Trova, the text box, the label.
     for (qint16 index : {1, 0}) {
-        auto *button = new QPushButton(QString::fromLatin1(buttons[index].caption), this);
-        button->setObjectName(QStringLiteral("Command1_%1").arg(index));
-        button->setGeometry(twips(buttons[index].left, 960, 1095, 350));
-        button->setStyle(graphical);
-        QPalette palette = button->palette();
-        palette.setColor(QPalette::Button, buttons[index].backColour);
-        button->setPalette(palette);
+        QPushButton *button = graphicalButton(this, QStringLiteral("Command1_%1").arg(index),
+                                              QString::fromLatin1(buttons[index].caption),
+                                              twips(buttons[index].left, 960, 1095, 350), buttons[index].backColour);
         connect(button, &QPushButton::clicked, this, [this, index] { Command1_Click(index); });
         Command1[std::size_t(index)] = button;
     }

@@ -1,6 +1,7 @@
 #include "frmGESTDB.h"
 
 #include "addlistitem.h"
+#include "design.h"
 #include "frmFIND.h"
 #include "modDB.h"
 #include "runtime.h"
@@ -13,19 +14,11 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
-#include <QStyleFactory>
 
 namespace {
 
 const QString FieldNames[6] = {QStringLiteral("Nome"),      QStringLiteral("Cognome"), QStringLiteral("Telefono"),
                                QStringLiteral("Cellulare"), QStringLiteral("Fax"),     QStringLiteral("Email")};
-
-// Positions and sizes are designed in twips, fifteen to a pixel.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
 
 QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top)
 {
@@ -86,9 +79,7 @@ void frmGESTDB::buildDesign()
     // Qt counts tool windows out of "last window closed": without this, closing any dialog or message box quits.
     setAttribute(Qt::WA_QuitOnClose);
     setWindowTitle(QStringLiteral("Rubrica Brisolta - Quarlo64- ") + SiteHost + QLatin1Char(' '));
-    QFont font(QStringLiteral("Sans Serif"), 8);
-    font.setStyleHint(QFont::SansSerif);
-    setFont(font);
+    setFont(formFont());
     resize(6285 / 15, 5940 / 15);
 
     label(this, "Label1", QStringLiteral("Nome:"), 240, 240);
@@ -113,9 +104,6 @@ void frmGESTDB::buildDesign()
         Text1[k]->setGeometry(twips(fieldLeft[k], fieldTop[k], fieldWidth[k], 300));
     }
 
-    // Painted in their own back colours, which only a style that honours the palette shows.
-    QStyle *graphical = QStyleFactory::create(QStringLiteral("Fusion"));
-    graphical->setParent(this);
     const struct
     {
         const char *caption;
@@ -127,13 +115,10 @@ void frmGESTDB::buildDesign()
                     {"Esci", 4920, 5280, QColor(224, 224, 224)},
                     {"Contattami", 3600, 5280, QColor(255, 224, 192)}};
     for (qint16 index = 0; index < 5; ++index) {
-        auto *button = new QPushButton(QString::fromLatin1(buttons[index].caption), this);
-        button->setObjectName(QStringLiteral("Command1_%1").arg(index));
-        button->setGeometry(twips(buttons[index].left, buttons[index].top, 1095, 350));
-        button->setStyle(graphical);
-        QPalette palette = button->palette();
-        palette.setColor(QPalette::Button, buttons[index].backColour);
-        button->setPalette(palette);
+        QPushButton *button = graphicalButton(this, QStringLiteral("Command1_%1").arg(index),
+                                              QString::fromLatin1(buttons[index].caption),
+                                              twips(buttons[index].left, buttons[index].top, 1095, 350),
+                                              buttons[index].backColour);
         // Enter presses the button that has the focus.
         button->setAutoDefault(true);
         connect(button, &QPushButton::clicked, this, [this, index] { Command1_Click(index); });

@@ -1,0 +1,32 @@
+#include "design.h"
+
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+
+QFont formFont()
+{
+    QFont font(QStringLiteral("Sans Serif"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QPushButton *graphicalButton(QWidget *form, const QString &objectName, const QString &caption, const QRect &geometry,
+                             const QColor &backColour)
+{
+    // One palette-honouring style per form, owned by it.
+    auto *style = form->findChild<QStyle *>(QStringLiteral("graphicalStyle"), Qt::FindDirectChildrenOnly);
+    if (!style) {
+        style = QStyleFactory::create(QStringLiteral("Fusion"));
+        style->setObjectName(QStringLiteral("graphicalStyle"));
+        style->setParent(form);
+    }
+    auto *button = new QPushButton(caption, form);
+    button->setObjectName(objectName);
+    button->setGeometry(geometry);
+    button->setStyle(style);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Button, backColour);
+    button->setPalette(palette);
+    return button;
+}
