@@ -15,6 +15,7 @@ void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(ApplicationTitle);
     QApplication::setApplicationDisplayName(ApplicationTitle);
+    QApplication::setDesktopFileName(QStringLiteral("brisolta"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/brisolta.ico")));
     auto *translator = new QTranslator(&app);
     if (translator->load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),

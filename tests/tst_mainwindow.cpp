@@ -17,6 +17,7 @@ private slots:
     void shouldPlaceEveryControlAsDesigned();
     void shouldShowTheWindowAsDesigned();
     void shouldMoveFocusInTabOrder();
+    void shouldKeepRunningWhenADialogCloses();
     void shouldPressTheRightButtonOnEnter_data();
     void shouldPressTheRightButtonOnEnter();
 
@@ -181,6 +182,25 @@ void MainWindowTest::shouldMoveFocusInTabOrder()
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);
     }
+}
+
+void MainWindowTest::shouldKeepRunningWhenADialogCloses()
+{
+    // GIVEN the main window shown (a tool window, which Qt leaves out of "last window closed")
+    LoadedWindow loaded;
+    loaded.load();
+    loaded.window->show();
+    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+    // WHEN another window is shown and closed while the program runs
+    QWidget other;
+    QTimer::singleShot(0, &other, [&other] {
+        other.show();
+        other.close();
+        QTimer::singleShot(0, [] { QCoreApplication::exit(42); });
+    });
+    // THEN the program does not take it for its last window and goes on until told to stop
+    QCOMPARE(QApplication::exec(), 42);
+    QCOMPARE(lastClosed.count(), 0);
 }
 
 void MainWindowTest::shouldPressTheRightButtonOnEnter_data()
