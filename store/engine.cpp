@@ -431,7 +431,7 @@ Field Fields::Item(const QString &name) const
 }
 
 Recordset::Recordset(std::shared_ptr<sqlite3> db, const QString &table)
-    : m_db(std::move(db)), m_table(table), m_quotedTable(quoted(table))
+    : m_db(std::move(db)), m_table(table), m_quotedTable(quoted(table)), m_decoder(storedTextDecoder())
 {
     m_walk.emplace(m_db.get(), utf8(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(m_quotedTable)).constData());
     for (int column = 1; column < m_walk->columnCount(); ++column)
@@ -468,7 +468,8 @@ std::optional<QStringView> Recordset::Current::view(std::size_t ordinal) const
 void Recordset::readCurrent(sqlite::Statement &statement)
 {
     const std::size_t count = m_columns.size();
-    std::vector<QByteArrayView> stored(count);
+    std::vector<QByteArrayView> &stored = m_stored;
+    stored.resize(count);
     qsizetype total = 0;
     for (std::size_t column = 0; column < count; ++column) {
         stored[column] = statement.bytes(int(column) + 1);
@@ -479,11 +480,10 @@ void Recordset::readCurrent(sqlite::Statement &statement)
     m_current.texts.resize(total);
     m_current.ends.resize(count);
     m_current.nulls.resize(count);
-    QStringDecoder decoder = storedTextDecoder();
     QChar *const begin = m_current.texts.data();
     QChar *end = begin;
     for (std::size_t column = 0; column < count; ++column) {
-        end = decoder.appendToBuffer(end, stored[column]);
+        end = m_decoder.appendToBuffer(end, stored[column]);
         m_current.ends[column] = end - begin;
         m_current.nulls[column] = stored[column].isNull();
     }

@@ -3,6 +3,7 @@
 // The database engine the contact store talks to: a DAO-shaped layer over SQLite's C API.
 
 #include <QString>
+#include <QStringDecoder>
 
 #include <memory>
 #include <optional>
@@ -202,6 +203,8 @@ private:
     std::optional<sqlite::Statement> m_walk; // live only while walking forward from the start
     Current m_current;
     bool m_onRecord = false;
+    std::vector<QByteArrayView> m_stored; // the current record as the engine holds it, while it is decoded
+    QStringDecoder m_decoder;
     std::optional<std::vector<FieldValue>> m_editBuffer;
     std::optional<qint64> m_lastModified;
     bool m_noMatch = false;

@@ -22,25 +22,6 @@ void failIfOutOfBounds(bool outOfBounds)
 
 } // namespace
 
-QStringView ListRow::text(int k) const
-{
-    const quint32 start = k == 0 ? 0 : ends[k - 1];
-    return QStringView(texts).mid(start, ends[k] - start);
-}
-
-void ListRow::setText(int k, QStringView value)
-{
-    const quint32 start = k == 0 ? 0 : ends[k - 1];
-    const qsizetype oldLength = ends[k] - start;
-    if (start == texts.size())
-        texts.append(value);
-    else
-        texts.replace(start, oldLength, value.data(), value.size());
-    const qint64 shift = value.size() - oldLength;
-    for (int i = k; i < TextCount; ++i)
-        ends[i] = quint32(qint64(ends[i]) + shift);
-}
-
 int ListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -78,11 +59,29 @@ void ListModel::appendColumn(const QString &header)
     endInsertColumns();
 }
 
-int ListModel::insertRow(std::unique_ptr<ListRow> row, int position)
+ListRow *ListModel::newRow(QStringView text, int smallIcon)
 {
-    beginInsertRows(QModelIndex(), position, position);
-    m_rows.insert(m_rows.begin() + position, std::move(row));
-    endInsertRows();
+    ListRow *row = m_store.newRow();
+    m_store.setText(*row, 0, text);
+    row->smallIcon = smallIcon;
+    return row;
+}
+
+void ListModel::setText(ListRow &row, int k, QStringView text)
+{
+    m_store.setText(row, k, text);
+}
+
+int ListModel::insertRow(ListRow *row, int position)
+{
+    // While the list is filled before any view watches, there is nobody to tell.
+    static const QMetaMethod insertedSignal = QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted);
+    const bool watched = isSignalConnected(insertedSignal);
+    if (watched)
+        beginInsertRows(QModelIndex(), position, position);
+    m_rows.insert(m_rows.begin() + position, row);
+    if (watched)
+        endInsertRows();
     return position;
 }
 
@@ -151,9 +150,9 @@ void ListModel::sortBy(int key)
         newPosition[i] = start[std::size_t(rank[std::size_t(textOf[i])])]++;
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<std::unique_ptr<ListRow>> sorted(count);
+    std::vector<ListRow *> sorted(count);
     for (std::size_t i = 0; i < count; ++i)
-        sorted[std::size_t(newPosition[i])] = std::move(m_rows[i]);
+        sorted[std::size_t(newPosition[i])] = m_rows[i];
     m_rows = std::move(sorted);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -170,7 +169,7 @@ int ListModel::sortedPosition(const ListRow &row, int key) const
     const QString text = row.text(key).toString();
     // After every equal row, so that the order stays stable.
     const auto place = std::upper_bound(m_rows.begin(), m_rows.end(), text,
-                                        [&](const QString &value, const std::unique_ptr<ListRow> &other) {
+                                        [&](const QString &value, const ListRow *other) {
                                             return italian.compare(value, other->text(key)) < 0;
                                         });
     return int(place - m_rows.begin());
@@ -179,25 +178,33 @@ int ListModel::sortedPosition(const ListRow &row, int key) const
 void ListModel::keepSorted(int position, int key)
 {
     // Where the row belongs among the others, then one move there.
-    std::unique_ptr<ListRow> row = std::move(m_rows[std::size_t(position)]);
+    ListRow *row = m_rows[std::size_t(position)];
     m_rows.erase(m_rows.begin() + position);
     const int place = sortedPosition(*row, key);
-    m_rows.insert(m_rows.begin() + position, std::move(row));
+    m_rows.insert(m_rows.begin() + position, row);
     if (place == position)
         return;
     beginMoveRows(QModelIndex(), position, position, QModelIndex(), place > position ? place + 1 : place);
-    row = std::move(m_rows[std::size_t(position)]);
     m_rows.erase(m_rows.begin() + position);
-    m_rows.insert(m_rows.begin() + place, std::move(row));
+    m_rows.insert(m_rows.begin() + place, row);
     endMoveRows();
 }
 
 int ListModel::findRow(const QString &text, int firstPosition) const
 {
+    // Most cells differ from the text in their first character: settle those on ASCII alone. (A character
+    // outside ASCII may still fold to an ASCII one, as the Kelvin sign does to "k", so it takes the full test.)
+    const auto asciiLower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    const char16_t first = text.isEmpty() ? 0 : text.front().unicode();
+    const bool quick = first != 0 && first < 0x80;
+    const char16_t firstLower = asciiLower(first);
     for (std::size_t position = std::size_t(firstPosition); position < m_rows.size(); ++position) {
         const ListRow &row = *m_rows[position];
         for (int k = 1; k < ListRow::TextCount; ++k) {
-            if (row.text(k).startsWith(text, Qt::CaseInsensitive))
+            const QStringView cell = row.text(k);
+            if (quick && !cell.isEmpty() && cell.front().unicode() < 0x80 && asciiLower(cell.front().unicode()) != firstLower)
+                continue;
+            if (cell.startsWith(text, Qt::CaseInsensitive))
                 return int(position);
         }
     }
@@ -206,9 +213,9 @@ int ListModel::findRow(const QString &text, int firstPosition) const
 
 int ListModel::positionOf(const ListRow *row, int hint) const
 {
-    if (hint >= 0 && std::size_t(hint) < m_rows.size() && m_rows[std::size_t(hint)].get() == row)
+    if (hint >= 0 && std::size_t(hint) < m_rows.size() && m_rows[std::size_t(hint)] == row)
         return hint;
-    const auto found = std::find_if(m_rows.begin(), m_rows.end(), [row](const auto &own) { return own.get() == row; });
+    const auto found = std::find(m_rows.begin(), m_rows.end(), row);
     failIfOutOfBounds(found == m_rows.end());
     return int(found - m_rows.begin());
 }
@@ -239,7 +246,7 @@ QString ListItem::SubItems(int k) const
 void ListItem::setSubItems(int k, QStringView text)
 {
     failIfOutOfBounds(k < 1 || k >= ListRow::TextCount);
-    m_row->setText(k, text);
+    m_view->m_model.setText(*m_row, k, text);
     m_view->m_model.changed(position(), k);
     if (m_view->m_sorted && m_view->m_sortKey == k)
         m_view->m_model.keepSorted(position(), k);
@@ -310,13 +317,10 @@ int ListView::ColumnHeaderList::Count() const
 
 ListItem ListView::ListItemList::Add(QStringView text, int smallIcon)
 {
-    auto row = std::make_unique<ListRow>();
-    row->setText(0, text);
-    row->smallIcon = smallIcon;
-    ListRow *added = row.get();
     ListModel &model = m_view->m_model;
-    const int position = m_view->m_sorted ? model.sortedPosition(*row, m_view->m_sortKey) : model.rowCount();
-    model.insertRow(std::move(row), position);
+    ListRow *added = model.newRow(text, smallIcon);
+    const int position = m_view->m_sorted ? model.sortedPosition(*added, m_view->m_sortKey) : model.rowCount();
+    model.insertRow(added, position);
     return ListItem(m_view, added, position);
 }
 

@@ -8,24 +8,13 @@
 #include <QIcon>
 #include <QTreeView>
 
+#include "textstore.h"
+
 #include <memory>
 #include <optional>
 #include <vector>
 
 class ListView;
-
-// One row: its six texts in one buffer, its small icon and the record it shows.
-struct ListRow
-{
-    static constexpr int TextCount = 6;
-    QString texts;
-    quint32 ends[TextCount] = {};
-    int smallIcon = 0;
-    qint64 tag = 0;
-
-    QStringView text(int k) const;
-    void setText(int k, QStringView value);
-};
 
 class ListModel : public QAbstractTableModel
 {
@@ -39,7 +28,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void appendColumn(const QString &header);
-    int insertRow(std::unique_ptr<ListRow> row, int position);
+    ListRow *newRow(QStringView text, int smallIcon);
+    void setText(ListRow &row, int k, QStringView text);
+    int insertRow(ListRow *row, int position);
     void removeRowAt(int position);
     void changed(int position, int column);
     void sortBy(int key);
@@ -49,13 +40,14 @@ public:
     int positionOf(const ListRow *row, int hint = -1) const;
     int positionOfTag(qint64 tag) const;
 
-    ListRow *rowAt(int position) const { return m_rows[std::size_t(position)].get(); }
+    ListRow *rowAt(int position) const { return m_rows[std::size_t(position)]; }
     void setSmallIcons(const QList<QIcon> &icons) { m_smallIcons = icons; }
 
 private:
     QCollator m_collator;
     QStringList m_headers;
-    std::vector<std::unique_ptr<ListRow>> m_rows;
+    TextStore m_store;
+    std::vector<ListRow *> m_rows; // in display order
     QList<QIcon> m_smallIcons;
 };
 
