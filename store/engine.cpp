@@ -115,7 +115,8 @@ void configure(sqlite3 *db)
 std::shared_ptr<sqlite3> open(const QString &path, int flags)
 {
     sqlite3 *raw = nullptr;
-    const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags, nullptr);
+    // Each connection is used by one thread only: the engine need not lock it around every call.
+    const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     std::shared_ptr<sqlite3> db(raw, [](sqlite3 *handle) { sqlite3_close_v2(handle); });
     if (result != SQLITE_OK) {
         const int number = raw ? sqlite3_extended_errcode(raw) : result;
@@ -436,6 +437,7 @@ Recordset::Recordset(std::shared_ptr<sqlite3> db, const QString &table)
     m_walk.emplace(m_db.get(), utf8(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(m_quotedTable)).constData());
     for (int column = 1; column < m_walk->columnCount(); ++column)
         m_columns.push_back(m_walk->columnName(column));
+    m_nameSeen.assign(m_columns.size(), nullptr);
     if (m_walk->step())
         readCurrent(*m_walk);
     else
@@ -446,9 +448,16 @@ Recordset::~Recordset() = default;
 
 int Recordset::ordinalOf(const QString &name) const
 {
+    // Callers name columns with the same strings row after row: look first where that string was found.
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i] == name)
+        if (m_nameSeen[i] == name.constData() && m_columns[i] == name)
             return int(i);
+    }
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i] == name) {
+            m_nameSeen[i] = name.constData();
+            return int(i);
+        }
     }
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
         if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)

@@ -199,6 +199,7 @@ private:
     std::shared_ptr<sqlite3> m_db;
     QString m_table;
     std::vector<QString> m_columns;
+    mutable std::vector<const QChar *> m_nameSeen; // the text each column was last asked for by
     QString m_quotedTable;
     std::optional<sqlite::Statement> m_walk; // live only while walking forward from the start
     Current m_current;

@@ -51,6 +51,14 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
+void ListModel::connectNotify(const QMetaMethod &signal)
+{
+    static const QMetaMethod inserted = QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted);
+    static const QMetaMethod changed = QMetaMethod::fromSignal(&QAbstractItemModel::dataChanged);
+    if (signal == inserted || signal == changed)
+        m_watched = true;
+}
+
 void ListModel::appendColumn(const QString &header)
 {
     const int column = int(m_headers.size());
@@ -75,12 +83,10 @@ void ListModel::setText(ListRow &row, int k, QStringView text)
 int ListModel::insertRow(ListRow *row, int position)
 {
     // While the list is filled before any view watches, there is nobody to tell.
-    static const QMetaMethod insertedSignal = QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted);
-    const bool watched = isSignalConnected(insertedSignal);
-    if (watched)
+    if (m_watched)
         beginInsertRows(QModelIndex(), position, position);
     m_rows.insert(m_rows.begin() + position, row);
-    if (watched)
+    if (m_watched)
         endInsertRows();
     return position;
 }
@@ -94,9 +100,7 @@ void ListModel::removeRowAt(int position)
 
 void ListModel::changed(int position, int column)
 {
-    // While the list is filled before any view watches, there is nobody to tell.
-    static const QMetaMethod dataChangedSignal = QMetaMethod::fromSignal(&QAbstractItemModel::dataChanged);
-    if (!isSignalConnected(dataChangedSignal))
+    if (!m_watched)
         return;
     const QModelIndex cell = index(position, column);
     emit dataChanged(cell, cell, {Qt::DisplayRole});

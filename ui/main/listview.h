@@ -43,10 +43,14 @@ public:
     ListRow *rowAt(int position) const { return m_rows[std::size_t(position)]; }
     void setSmallIcons(const QList<QIcon> &icons) { m_smallIcons = icons; }
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+
 private:
     QCollator m_collator;
     QStringList m_headers;
     TextStore m_store;
+    bool m_watched = false; // a view or a tester listens to the model's changes
     std::vector<ListRow *> m_rows; // in display order
     QList<QIcon> m_smallIcons;
 };
