@@ -4,7 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh binutils-mingw-w64-i686 icoutils desktop-file-utils
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j2
 
 # Fuzzes the contact store for 30 seconds when clang can build its target; only a finding fails the run.
 if command -v clang++ >/dev/null; then
@@ -14,10 +13,17 @@ if command -v clang++ >/dev/null; then
         mkdir -p build-fuzz/corpus
         status=0
         TMPDIR="$scratch" build-fuzz/tests/robustness/store_fuzzer -max_total_time=30 -print_final_stats=1 \
-            -artifact_prefix=build-fuzz/ build-fuzz/corpus tests/robustness/corpus || status=$?
+            -artifact_prefix=build-fuzz/ build-fuzz/corpus tests/robustness/corpus >build-fuzz/fuzz.log 2>&1 || status=$?
         rm -rf "$scratch"
-        [ "$status" -eq 0 ] || { echo "The fuzzer found a fault; its input is in build-fuzz/." >&2; exit "$status"; }
+        if [ "$status" -ne 0 ]; then
+            tail -40 build-fuzz/fuzz.log >&2
+            echo "The fuzzer found a fault; its input is in build-fuzz/, its log in build-fuzz/fuzz.log." >&2
+            exit "$status"
+        fi
+        echo "Fuzzed the contact store: $(grep -h '^Done' build-fuzz/fuzz.log)"
     else
         echo "Skipping the fuzz run: clang could not build the fuzz target."
     fi
 fi
+
+ctest --test-dir build --output-on-failure -j2
