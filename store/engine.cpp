@@ -116,7 +116,12 @@ std::shared_ptr<sqlite3> open(const QString &path, int flags)
 {
     sqlite3 *raw = nullptr;
     // Each connection is used by one thread only: the engine need not lock it around every call.
-    const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+#ifdef _WIN32
+    const QByteArray name = path.toUtf8(); // SQLite takes UTF-8 names on Windows, not the ANSI code page
+#else
+    const QByteArray name = QFile::encodeName(path);
+#endif
+    const int result = sqlite3_open_v2(name.constData(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     std::shared_ptr<sqlite3> db(raw, [](sqlite3 *handle) { sqlite3_close_v2(handle); });
     if (result != SQLITE_OK) {
         const int number = raw ? sqlite3_extended_errcode(raw) : result;

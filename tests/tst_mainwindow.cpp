@@ -31,6 +31,7 @@ private slots:
     void shouldRefuseAnIncompleteContact();
     void shouldStoreListAndThenClearAnAddedContact();
     void shouldAddAtTheSortedPlaceAfterAHeaderClick();
+    void shouldAddWhileSortedByAnExtraColumn();
     void shouldSortByTheClickedColumn();
     void shouldCopyTheClickedRowIntoTheFields();
 
@@ -422,6 +423,22 @@ void MainWindowTest::shouldAddAtTheSortedPlaceAfterAHeaderClick()
     for (const QStringList &row : listRows(window))
         surnames << row[1];
     QCOMPARE(surnames, (QStringList{"Bianchi", "Neri", "Rossi", "Verdi"}));
+}
+
+void MainWindowTest::shouldAddWhileSortedByAnExtraColumn()
+{
+    // GIVEN a table with a seventh column, and the list sorted by it
+    LoadedWindow loaded;
+    runSql(loaded.path(), "CREATE TABLE Rubrica (Nome TEXT,Cognome TEXT,Telefono TEXT,Cellulare TEXT,Fax TEXT,"
+                          "Email TEXT,Note TEXT);INSERT INTO Rubrica VALUES ('b','Verdi','1','','','','x')");
+    loaded.load();
+    frmGESTDB &window = *loaded.window;
+    window.show();
+    clickHeader(window, 6);
+    // WHEN a contact is added THEN it is stored and listed after the others, whose cells there are all empty
+    add(window, {"a", "Bianchi", "2"});
+    QCOMPARE(listRows(window).value(1).value(1), QStringLiteral("Bianchi"));
+    QCOMPARE(rowsInFile(loaded.path()).size(), 2);
 }
 
 void MainWindowTest::shouldSortByTheClickedColumn()

@@ -323,7 +323,9 @@ ListItem ListView::ListItemList::Add(QStringView text, int smallIcon)
 {
     ListModel &model = m_view->m_model;
     ListRow *added = model.newRow(text, smallIcon);
-    const int position = m_view->m_sorted ? model.sortedPosition(*added, m_view->m_sortKey) : model.rowCount();
+    // Sorted on a column past the row's texts (a table's extra column), every row is equal: it goes last.
+    const bool sorted = m_view->m_sorted && m_view->m_sortKey < ListRow::TextCount;
+    const int position = sorted ? model.sortedPosition(*added, m_view->m_sortKey) : model.rowCount();
     model.insertRow(added, position);
     return ListItem(m_view, added, position);
 }
