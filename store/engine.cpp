@@ -304,23 +304,6 @@ QString Statement::columnName(int column) const
     return QString::fromUtf8(sqlite3_column_name(m_statement.get(), column));
 }
 
-Transaction::Transaction(sqlite3 *db) : m_db(db)
-{
-    check(db, sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
-}
-
-Transaction::~Transaction()
-{
-    if (!m_done)
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-void Transaction::commit()
-{
-    check(m_db, sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr));
-    m_done = true;
-}
-
 } // namespace sqlite
 
 std::unique_ptr<Database> DBEngine::CreateDatabase(const QString &path)

@@ -67,21 +67,6 @@ private:
     std::unique_ptr<sqlite3_stmt, Finalizer> m_statement;
 };
 
-// Commits explicitly; rolls back in its destructor if it never got there.
-class Transaction
-{
-public:
-    explicit Transaction(sqlite3 *db);
-    ~Transaction();
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-    void commit();
-
-private:
-    sqlite3 *m_db;
-    bool m_done = false;
-};
-
 } // namespace sqlite
 
 class Recordset;
