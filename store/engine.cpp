@@ -90,6 +90,17 @@ PrefixMatch matchAsciiPrefix(QByteArrayView stored, const QByteArray &foldedPref
     return PrefixMatch::Yes;
 }
 
+// Names, numbers and addresses are mostly ASCII: those bytes are copied straight, and the decoder takes the
+// rest from the first other byte on, which always starts a character.
+QChar *decodeStored(QStringDecoder &decoder, QChar *out, QByteArrayView stored)
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(stored.data());
+    qsizetype i = 0;
+    for (; i < stored.size() && bytes[i] < 0x80; ++i)
+        *out++ = QChar(bytes[i]);
+    return i == stored.size() ? out : decoder.appendToBuffer(out, stored.sliced(i));
+}
+
 QString quoted(const QString &identifier)
 {
     return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
@@ -480,7 +491,7 @@ void Recordset::readCurrent(sqlite::Statement &statement)
     QChar *const begin = m_current.texts.data();
     QChar *end = begin;
     for (std::size_t column = 0; column < count; ++column) {
-        end = m_decoder.appendToBuffer(end, stored[column]);
+        end = decodeStored(m_decoder, end, stored[column]);
         m_current.ends[column] = end - begin;
         m_current.nulls[column] = stored[column].isNull();
     }
