@@ -314,11 +314,6 @@ void ListView::ColumnHeaderList::Add(const QString &text)
     m_view->m_model.appendColumn(text);
 }
 
-int ListView::ColumnHeaderList::Count() const
-{
-    return m_view->m_model.columnCount();
-}
-
 ListItem ListView::ListItemList::Add(QStringView text, int smallIcon)
 {
     ListModel &model = m_view->m_model;

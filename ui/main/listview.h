@@ -100,7 +100,6 @@ public:
     {
     public:
         void Add(const QString &text);
-        int Count() const;
 
     private:
         friend class ListView;
