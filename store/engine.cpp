@@ -279,6 +279,11 @@ void Statement::reset()
     check(m_db, sqlite3_reset(m_statement.get()));
 }
 
+void Statement::clearBindings()
+{
+    check(m_db, sqlite3_clear_bindings(m_statement.get()));
+}
+
 qint64 Statement::int64(int column) const
 {
     return sqlite3_column_int64(m_statement.get(), column);
@@ -376,6 +381,27 @@ void Database::Close()
         }
         releaseLock(std::exchange(m_pendingLock, -1));
     }
+}
+
+Transaction::Transaction(Database &database) : m_db(database.m_db)
+{
+    failIf(!m_db, SQLITE_MISUSE, QStringLiteral("Il database è chiuso."));
+    // Taking the write lock at once: a reader that later wants to write could not wait for it.
+    sqlite::Statement begin(m_db.get(), "BEGIN IMMEDIATE");
+    begin.step();
+}
+
+Transaction::~Transaction()
+{
+    if (m_open)
+        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::Commit()
+{
+    sqlite::Statement commit(m_db.get(), "COMMIT");
+    commit.step();
+    m_open = false;
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const QString &table)
@@ -541,21 +567,25 @@ void Recordset::CancelUpdate()
 void Recordset::Update()
 {
     failIf(!m_editBuffer, SQLITE_MISUSE, QStringLiteral("Aggiornamento senza AddNew."));
-    QStringList names;
-    QStringList marks;
-    for (const QString &column : m_columns) {
-        names << quoted(column);
-        marks << QStringLiteral("?");
+    if (!m_insert) {
+        QStringList names;
+        QStringList marks;
+        for (const QString &column : m_columns) {
+            names << quoted(column);
+            marks << QStringLiteral("?");
+        }
+        m_insert.emplace(m_db.get(), utf8(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                              .arg(m_quotedTable, names.join(QLatin1Char(',')),
+                                                   marks.join(QLatin1Char(','))))
+                                         .constData());
     }
-    sqlite::Statement insert(m_db.get(), utf8(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                  .arg(m_quotedTable, names.join(QLatin1Char(',')),
-                                                       marks.join(QLatin1Char(','))))
-                                             .constData());
+    m_insert->clearBindings();
     for (std::size_t i = 0; i < m_editBuffer->size(); ++i) {
         if (const FieldValue &value = (*m_editBuffer)[i])
-            insert.bind(int(i) + 1, *value);
+            m_insert->bind(int(i) + 1, *value);
     }
-    insert.step();
+    m_insert->step();
+    m_insert->reset();
     m_lastModified = sqlite3_last_insert_rowid(m_db.get());
     m_editBuffer.reset();
 }

@@ -53,6 +53,7 @@ public:
     // True while a row came; false once the statement is done.
     bool step();
     void reset();
+    void clearBindings();
 
     qint64 int64(int column) const;
     FieldValue text(int column) const;
@@ -89,12 +90,29 @@ private:
     friend struct DBEngine;
     Database(std::shared_ptr<sqlite3> db, const QString &path, const QString &pendingPath);
 
+    friend class Transaction;
     std::shared_ptr<sqlite3> m_db;
     QString m_path;
     // While not empty, the new database is still being built under this name.
     QString m_pendingPath;
     // Held while it is built, so that another start waits for it instead of building over it.
     int m_pendingLock = -1;
+};
+
+// All or nothing: what is changed while it lives is stored by Commit, and dropped when it ends without one.
+// It waits for another writer as long as any change does.
+class Transaction
+{
+public:
+    explicit Transaction(Database &database);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void Commit();
+
+private:
+    std::shared_ptr<sqlite3> m_db;
+    bool m_open = true;
 };
 
 struct DBEngine
@@ -163,6 +181,7 @@ public:
 
 private:
     friend class Database;
+    friend class Transaction;
     friend class Field;
     friend class ::Fields;
     Recordset(std::shared_ptr<sqlite3> db, const QString &table);
@@ -187,6 +206,7 @@ private:
     mutable std::vector<const QChar *> m_nameSeen; // the text each column was last asked for by
     QString m_quotedTable;
     std::optional<sqlite::Statement> m_walk; // live only while walking forward from the start
+    std::optional<sqlite::Statement> m_insert; // prepared on the first Update, then reused
     Current m_current;
     bool m_onRecord = false;
     std::vector<QByteArrayView> m_stored; // the current record as the engine holds it, while it is decoded

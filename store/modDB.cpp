@@ -22,11 +22,7 @@ void CreateDB(const QString &path)
 {
     try {
         ContactDB = DBEngine::CreateDatabase(path);
-        for (const char *statement : {"CREATE TABLE Rubrica (Nome TEXT,Cognome TEXT)",
-                                      "ALTER TABLE Rubrica ADD COLUMN Telefono TEXT",
-                                      "ALTER TABLE Rubrica ADD COLUMN Cellulare TEXT",
-                                      "ALTER TABLE Rubrica ADD COLUMN Fax TEXT",
-                                      "ALTER TABLE Rubrica ADD COLUMN Email TEXT"})
+        for (const char *statement : SchemaStatements)
             ContactDB->Execute(QString::fromLatin1(statement));
         ContactDB->Close();
         ContactDB.reset();

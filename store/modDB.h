@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -13,6 +14,15 @@ namespace modDB {
 
 inline const QString FileName = QStringLiteral("archivio.mdb");
 inline const QString TableName = QStringLiteral("Rubrica");
+// The table's six columns, in their order: the entry fields and the list's columns follow it too.
+inline const std::array<QString, 6> FieldNames = {QStringLiteral("Nome"),      QStringLiteral("Cognome"),
+                                                  QStringLiteral("Telefono"),  QStringLiteral("Cellulare"),
+                                                  QStringLiteral("Fax"),       QStringLiteral("Email")};
+// How a new contact file gets its table, one statement after the other.
+inline const std::array<const char *, 5> SchemaStatements = {
+    "CREATE TABLE Rubrica (Nome TEXT,Cognome TEXT)", "ALTER TABLE Rubrica ADD COLUMN Telefono TEXT",
+    "ALTER TABLE Rubrica ADD COLUMN Cellulare TEXT", "ALTER TABLE Rubrica ADD COLUMN Fax TEXT",
+    "ALTER TABLE Rubrica ADD COLUMN Email TEXT"};
 
 extern bool DBLoaded;
 extern std::unique_ptr<Database> ContactDB;

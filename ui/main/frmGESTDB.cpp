@@ -17,8 +17,7 @@
 
 namespace {
 
-const QString FieldNames[6] = {QStringLiteral("Nome"),      QStringLiteral("Cognome"), QStringLiteral("Telefono"),
-                               QStringLiteral("Cellulare"), QStringLiteral("Fax"),     QStringLiteral("Email")};
+using modDB::FieldNames;
 
 QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top)
 {

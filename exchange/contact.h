@@ -1,0 +1,34 @@
+#pragma once
+
+// A contact as it travels in and out of the program: the table's six texts in their order.
+
+#include "engine.h"
+
+#include <QString>
+
+#include <array>
+#include <stdexcept>
+#include <vector>
+
+// Nome, Cognome, Telefono, Cellulare, Fax, Email; null where the source had no value at all.
+using Contact = std::array<FieldValue, 6>;
+using Contacts = std::vector<Contact>;
+
+// A file that cannot be read as what it claims to be: where it went wrong (1-based; 0 when unknown) and why,
+// in Italian, for the user.
+class FormatError : public std::runtime_error
+{
+public:
+    FormatError(int line, int column, const QString &reason)
+        : std::runtime_error(reason.toStdString()), m_line(line), m_column(column), m_reason(reason)
+    {
+    }
+    int line() const { return m_line; }
+    int column() const { return m_column; }
+    QString reason() const { return m_reason; }
+
+private:
+    int m_line;
+    int m_column;
+    QString m_reason;
+};
