@@ -14,7 +14,6 @@ namespace brisolta {
 void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(ApplicationTitle);
-    QApplication::setApplicationDisplayName(ApplicationTitle);
     QApplication::setDesktopFileName(QStringLiteral("brisolta"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/brisolta.ico")));
     auto *translator = new QTranslator(&app);

@@ -392,7 +392,8 @@ void ListView::sortNow()
 
 std::optional<ListItem> ListView::FindItem(const QString &text, int start)
 {
-    const int position = m_model.findRow(text, start - 1);
+    // A start below the first row searches from the first row.
+    const int position = m_model.findRow(text, std::max(start, 1) - 1);
     if (position < 0)
         return std::nullopt;
     return ListItem(this, m_model.rowAt(position), position);
