@@ -1,6 +1,9 @@
 #include "modDB.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+
+#include <optional>
 
 namespace modDB {
 
@@ -20,16 +23,26 @@ void LoadDB(const QString &directory)
 
 void CreateDB(const QString &path)
 {
+    std::optional<EngineError> creationError;
     try {
         ContactDB = DBEngine::CreateDatabase(path);
         for (const char *statement : SchemaStatements)
             ContactDB->Execute(QString::fromLatin1(statement));
         ContactDB->Close();
         ContactDB.reset();
-    } catch (const EngineError &) {
+    } catch (const EngineError &error) {
         // Expected on every start after the first: the file exists. Whatever failed, opening decides.
+        if (!QFileInfo::exists(path))
+            creationError = error;
     }
-    ContactDB = DBEngine::OpenDatabase(path);
+    try {
+        ContactDB = DBEngine::OpenDatabase(path);
+    } catch (const EngineError &) {
+        // A file that could not be made cannot be opened either: why it could not be made is the cause to report.
+        if (creationError)
+            throw *creationError;
+        throw;
+    }
 }
 
 void LoadRecordset()

@@ -36,8 +36,8 @@ private slots:
     void shouldCopyTheClickedRowIntoTheFields();
 
     void shouldDoNothingWhenRemovingFromAnEmptyList();
-    void shouldNameTheTypedTextsWhenRemoving_data();
-    void shouldNameTheTypedTextsWhenRemoving();
+    void shouldNameTheStoredContactWhenRemoving_data();
+    void shouldNameTheStoredContactWhenRemoving();
     void shouldRemoveTheConfirmedContactAndItsOwnRow_data();
     void shouldRemoveTheConfirmedContactAndItsOwnRow();
     void shouldKeepListAndFileEqualThroughARandomSession();
@@ -498,18 +498,18 @@ void MainWindowTest::shouldDoNothingWhenRemovingFromAnEmptyList()
     QVERIFY(boxes.boxes.isEmpty());
 }
 
-void MainWindowTest::shouldNameTheTypedTextsWhenRemoving_data()
+void MainWindowTest::shouldNameTheStoredContactWhenRemoving_data()
 {
     QTest::addColumn<QString>("nome");
     QTest::addColumn<QString>("cognome");
     QTest::addColumn<QString>("prompt");
-    QTest::newRow("confirmation") << "Mario" << "Ross" << "Eliminare Mario Ross definitivamente dal database?.";
-    QTest::newRow("empty name: two blanks") << "" << "Rossi" << "Eliminare  Rossi definitivamente dal database?.";
-    QTest::newRow("empty surname matches any") << "X" << "" << "Eliminare X  definitivamente dal database?.";
+    QTest::newRow("clicked row: as typed") << "Mario" << "Rossi" << "Eliminare Mario Rossi definitivamente dal database?.";
+    QTest::newRow("prefix names the stored contact") << "Anna" << "Ross" << "Eliminare Mario Rossi definitivamente dal database?.";
+    QTest::newRow("empty surname names the contact it matches") << "X" << "" << "Eliminare Mario Rossi definitivamente dal database?.";
     QTest::newRow("not found, blanks kept") << "Mario" << " Rossi " << "Voce ( Rossi ) non trovata nel database. Riprovare.";
 }
 
-void MainWindowTest::shouldNameTheTypedTextsWhenRemoving()
+void MainWindowTest::shouldNameTheStoredContactWhenRemoving()
 {
     QFETCH(QString, nome);
     QFETCH(QString, cognome);
@@ -523,7 +523,7 @@ void MainWindowTest::shouldNameTheTypedTextsWhenRemoving()
     // WHEN Rimuovi is pressed and the question answered No
     AnsweredBoxes boxes(vbNo);
     window.Command1_Click(1);
-    // THEN the box names the typed texts, and nothing changes
+    // THEN the box names the contact that would go, and nothing changes
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes[0].prompt, prompt);
     const bool confirming = prompt.startsWith(QStringLiteral("Eliminare"));

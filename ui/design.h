@@ -1,12 +1,13 @@
 #pragma once
 
-// Pieces both forms are designed with: twips, the form font and the graphical buttons.
+// Pieces both forms are designed with: twips, the form font, text boxes, graphical buttons and centring.
 
 #include <QColor>
 #include <QFont>
+#include <QPushButton>
 #include <QRect>
 
-class QPushButton;
+class QLineEdit;
 class QWidget;
 
 // Positions and sizes are designed in twips, fifteen to a pixel.
@@ -18,6 +19,27 @@ constexpr QRect twips(int left, int top, int width, int height)
 // The forms' default font: 8-point sans serif.
 QFont formFont();
 
-// A button painted in its own back colour, which only a style that honours the palette shows.
-QPushButton *graphicalButton(QWidget *form, const QString &objectName, const QString &caption, const QRect &geometry,
-                             const QColor &backColour);
+// A single-line text box with no limit on its length.
+QLineEdit *textBox(QWidget *form, const QString &objectName, const QRect &geometry);
+
+// A button whose face is one flat fill of its back colour, with the platform's classic bevel; the default
+// button is marked by a black border, not by a tint.
+class GraphicalButton : public QPushButton
+{
+    Q_OBJECT
+public:
+    GraphicalButton(const QString &caption, const QColor &backColour, QWidget *parent);
+    QColor BackColor() const { return m_backColour; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor m_backColour;
+};
+
+GraphicalButton *graphicalButton(QWidget *form, const QString &objectName, const QString &caption,
+                                 const QRect &geometry, const QColor &backColour);
+
+// Centres the whole window, frame included, on its screen; again once the window manager has framed it.
+void centreOnScreen(QWidget *window);

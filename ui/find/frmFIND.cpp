@@ -37,14 +37,13 @@ frmFIND::frmFIND(QWidget *parent) : QDialog(parent)
     }
     Command1[0]->setDefault(true);
 
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(twips(360, 480, 3495, 300));
+    Text1 = textBox(this, QStringLiteral("Text1"), twips(360, 480, 3495, 300));
 
     Label1 = new QLabel(QStringLiteral("Cognome:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(360 / 15, 240 / 15);
     Label1->adjustSize();
+    Label1->setBuddy(Text1);
 
     setTabOrder(Text1, Command1[0]);
     setTabOrder(Command1[0], Command1[1]);
@@ -62,8 +61,8 @@ void frmFIND::Form_Load()
 void frmFIND::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (!event->spontaneous())
+        centreOnScreen(this);
 }
 
 void frmFIND::Command1_Click(qint16 index)

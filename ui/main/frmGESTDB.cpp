@@ -81,12 +81,12 @@ void frmGESTDB::buildDesign()
     setFont(formFont());
     resize(6285 / 15, 5940 / 15);
 
-    label(this, "Label1", QStringLiteral("Nome:"), 240, 240);
-    label(this, "Label2", QStringLiteral("Cognome:"), 2280, 240);
-    label(this, "Label4", QStringLiteral("Telefono:"), 240, 840);
-    label(this, "Label5", QStringLiteral("Cellulare:"), 2280, 840);
-    label(this, "Label3", QStringLiteral("Fax:"), 240, 1440);
-    label(this, "Label6", QStringLiteral("Email:"), 2280, 1440);
+    QLabel *fieldLabels[6] = {label(this, "Label1", QStringLiteral("Nome:"), 240, 240),
+                              label(this, "Label2", QStringLiteral("Cognome:"), 2280, 240),
+                              label(this, "Label4", QStringLiteral("Telefono:"), 240, 840),
+                              label(this, "Label5", QStringLiteral("Cellulare:"), 2280, 840),
+                              label(this, "Label3", QStringLiteral("Fax:"), 240, 1440),
+                              label(this, "Label6", QStringLiteral("Email:"), 2280, 1440)};
     QLabel *version = label(this, "Label7", QStringLiteral("Versione 1- 3/11/08"), 1560, 5400);
     QFont calibri(QStringLiteral("Calibri"));
     calibri.setPointSizeF(9.75);
@@ -98,9 +98,9 @@ void frmGESTDB::buildDesign()
     const int fieldTop[6] = {480, 480, 1080, 1080, 1680, 1680};
     const int fieldWidth[6] = {1935, 2415, 1935, 2415, 1935, 2415};
     for (int k = 0; k < 6; ++k) {
-        Text1[k] = new QLineEdit(this);
-        Text1[k]->setObjectName(QStringLiteral("Text1_%1").arg(k));
-        Text1[k]->setGeometry(twips(fieldLeft[k], fieldTop[k], fieldWidth[k], 300));
+        Text1[k] = textBox(this, QStringLiteral("Text1_%1").arg(k), twips(fieldLeft[k], fieldTop[k], fieldWidth[k], 300));
+        // A screen reader names each field after the label above it.
+        fieldLabels[k]->setBuddy(Text1[k]);
     }
 
     const struct
@@ -130,6 +130,7 @@ void frmGESTDB::buildDesign()
     lstADD->setObjectName(QStringLiteral("lstADD"));
     lstADD->setGeometry(twips(240, 2040, 5775, 2655));
     lstADD->setSmallIcons(ImageList1);
+    lstADD->setAccessibleName(QStringLiteral("Contatti"));
     connect(lstADD, &ListView::ItemClick, this, [this] { lstADD_ItemClick(); });
     connect(lstADD, &ListView::ColumnClick, this, [this](const ColumnHeader &header) { lstADD_ColumnClick(header); });
 
@@ -142,9 +143,13 @@ void frmGESTDB::buildDesign()
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1->setPixmap(QPixmap(QStringLiteral(":/logo.jpg")));
     Image1->setBorderStyle(0);
+    Image1->setAccessibleName(QStringLiteral("Scrivi all'autore"));
+    Image1->setAccessibleDescription(QStringLiteral("Un clic apre un nuovo messaggio di posta elettronica per l'autore del programma."));
     connect(Image1, &PictureBox::MouseDown, this, [this] { Image1->setBorderStyle(1); });
     connect(Image1, &PictureBox::MouseUp, this, [this] {
         Image1->setBorderStyle(0);
+    Image1->setAccessibleName(QStringLiteral("Scrivi all'autore"));
+    Image1->setAccessibleDescription(QStringLiteral("Un clic apre un nuovo messaggio di posta elettronica per l'autore del programma."));
         ShellExecute(EMailUrl);
     });
 
@@ -162,9 +167,13 @@ void frmGESTDB::buildDesign()
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     Text1[0]->setFocus();
+}
 
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+void frmGESTDB::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        centreOnScreen(this);
 }
 
 void frmGESTDB::Form_Load()
@@ -260,7 +269,9 @@ void frmGESTDB::removeContact()
                QStringLiteral("Errore"));
         return;
     }
-    const QString prompt = QStringLiteral("Eliminare ") + Text1[0]->text() + QLatin1Char(' ') + Text1[1]->text() +
+    // The question names the contact that will go, as the file holds it.
+    const QString prompt = QStringLiteral("Eliminare ") + records.Fields().Item(FieldNames[0]).Value().value_or(QString()) +
+                           QLatin1Char(' ') + records.Fields().Item(FieldNames[1]).Value().value_or(QString()) +
                            QStringLiteral(" definitivamente dal database?.");
     if (MsgBox(prompt, 36) != vbYes)
         return;
