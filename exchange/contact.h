@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <vector>
@@ -13,6 +14,17 @@
 // Nome, Cognome, Telefono, Cellulare, Fax, Email; null where the source had no value at all.
 using Contact = std::array<FieldValue, 6>;
 using Contacts = std::vector<Contact>;
+
+// Where each text sits in a Contact.
+namespace field {
+enum : std::size_t { Nome, Cognome, Telefono, Cellulare, Fax, Email };
+}
+
+// A contact without a single text, which no file is worth a record for.
+inline bool isEmptyContact(const Contact &contact)
+{
+    return std::all_of(contact.begin(), contact.end(), [](const FieldValue &text) { return !text || text->isEmpty(); });
+}
 
 // A file that cannot be read as what it claims to be: where it went wrong (1-based; 0 when unknown) and why,
 // in Italian, for the user.

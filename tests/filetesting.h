@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QList>
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringDecoder>
 #include <QtTest>
@@ -66,4 +67,14 @@ inline QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The seed comes from the named variable when it is set, so that a failing run can be replayed.
+inline quint32 seedFrom(const char *variable)
+{
+    bool given = false;
+    const quint32 seed = qEnvironmentVariable(variable).toUInt(&given);
+    const quint32 chosen = given ? seed : QRandomGenerator::global()->generate();
+    qDebug("%s=%u", variable, chosen);
+    return chosen;
 }

@@ -35,16 +35,6 @@ struct FileState
     Contacts rows;
 };
 
-// The seed comes from the named variable when it is set, so that a failing run can be replayed.
-quint32 seedFrom(const char *variable)
-{
-    bool given = false;
-    const quint32 seed = qEnvironmentVariable(variable).toUInt(&given);
-    const quint32 chosen = given ? seed : QRandomGenerator::global()->generate();
-    qDebug("%s=%u", variable, chosen);
-    return chosen;
-}
-
 QStringList decoded(const QList<QByteArray> &parts)
 {
     QStringList texts;

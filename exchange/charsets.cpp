@@ -1,0 +1,54 @@
+#include "charsets.h"
+
+#include "engine.h"
+
+#include <QStringDecoder>
+
+namespace charsets {
+
+std::optional<QString> fromUtf8(QByteArrayView bytes)
+{
+    if (!bytes.isValidUtf8())
+        return std::nullopt;
+    if (!bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes);
+    // QString::fromUtf8 would drop the byte-order mark, which here begins a text.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return QString(decoder(bytes));
+}
+
+QString fromWindows1252(QByteArrayView bytes)
+{
+    // 0x80 to 0x9F; the five bytes the code page leaves unassigned keep their C1 control, as browsers read them.
+    static const char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char byte : bytes) {
+        const uchar code = uchar(byte);
+        *out++ = code >= 0x80 && code < 0xA0 ? QChar(high[code - 0x80]) : QChar(code);
+    }
+    return text;
+}
+
+std::optional<QString> decode(QByteArrayView bytes, QByteArrayView charset)
+{
+    if (charset.isEmpty() || charset.compare("utf-8", Qt::CaseInsensitive) == 0)
+        return fromUtf8(bytes);
+    const QByteArray name = charset.toByteArray().toLower();
+    // Files labelled Latin-1 mostly come from Windows, as browsers assume too.
+    if (name == "windows-1252" || name == "cp1252" || name == "iso-8859-1")
+        return fromWindows1252(bytes);
+    QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    if (!decoder.isValid())
+        return fromUtf8(bytes);
+    const QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    // Some decoders pass unpaired surrogates through, which no UTF-8 file can hold.
+    return storableText(text);
+}
+
+} // namespace charsets

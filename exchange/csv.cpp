@@ -1,0 +1,332 @@
+#include "csv.h"
+
+#include "charsets.h"
+#include "modDB.h"
+
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <algorithm>
+#include <vector>
+
+namespace csv {
+
+namespace {
+
+// A Google phone goes where the label in the column beside it says.
+constexpr int ByLabel = -2;
+// Google's "Name" is the whole name, taken as the given name only when a row has neither given name nor surname.
+constexpr int WholeName = -3;
+
+// Headers of Google, Outlook (in English and Italian), Thunderbird and plain spreadsheets, beside our own names.
+const std::pair<const char16_t *, std::size_t> Headers[] = {
+    {u"first name", field::Nome}, {u"given name", field::Nome}, {u"firstname", field::Nome},
+    {u"last name", field::Cognome}, {u"family name", field::Cognome}, {u"surname", field::Cognome},
+    {u"lastname", field::Cognome},
+    {u"phone", field::Telefono}, {u"telephone", field::Telefono}, {u"tel", field::Telefono},
+    {u"business phone", field::Telefono}, {u"business phone 2", field::Telefono}, {u"work phone", field::Telefono},
+    {u"home phone", field::Telefono}, {u"home phone 2", field::Telefono}, {u"primary phone", field::Telefono},
+    {u"company main phone", field::Telefono}, {u"other phone", field::Telefono},
+    {u"telefono ufficio", field::Telefono}, {u"telefono uff.", field::Telefono},
+    {u"telefono ufficio 2", field::Telefono}, {u"telefono abitazione", field::Telefono},
+    {u"telefono abitazione 2", field::Telefono}, {u"telefono principale", field::Telefono},
+    {u"altro telefono", field::Telefono},
+    {u"mobile", field::Cellulare}, {u"mobile phone", field::Cellulare}, {u"mobile number", field::Cellulare},
+    {u"cell", field::Cellulare}, {u"cell phone", field::Cellulare}, {u"cellphone", field::Cellulare},
+    {u"business fax", field::Fax}, {u"home fax", field::Fax}, {u"other fax", field::Fax}, {u"fax number", field::Fax},
+    {u"fax ufficio", field::Fax}, {u"fax uff.", field::Fax}, {u"fax abitazione", field::Fax},
+    {u"altro fax", field::Fax},
+    {u"e-mail", field::Email}, {u"mail", field::Email}, {u"e-mail address", field::Email},
+    {u"email address", field::Email}, {u"e-mail 2 address", field::Email}, {u"e-mail 3 address", field::Email},
+    {u"primary email", field::Email}, {u"secondary email", field::Email},
+    {u"indirizzo posta elettronica", field::Email}, {u"indirizzo posta elettronica 2", field::Email},
+    {u"indirizzo posta elettronica 3", field::Email}, {u"posta elettronica", field::Email},
+};
+
+// A column we read: where its cells go, and for Google's numbered phones the column of their label.
+struct Column
+{
+    qsizetype index;
+    int field;
+    qsizetype labelIndex = -1;
+    bool listed = false; // Google joins several values with " ::: "; the first is taken
+};
+
+int lineBreaks(QStringView text)
+{
+    int breaks = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        breaks += text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'));
+    return breaks;
+}
+
+// The text's records, their cells still quoted; the lines are counted for the errors.
+class Records
+{
+public:
+    Records(QStringView text, QChar separator) : m_text(text), m_separator(separator) {}
+
+    bool next(std::vector<QStringView> &cells)
+    {
+        cells.clear();
+        if (m_at >= m_text.size())
+            return false;
+        for (;;) {
+            const qsizetype start = m_at;
+            if (m_at < m_text.size() && m_text[m_at] == u'"')
+                skipQuoted();
+            while (m_at < m_text.size() && m_text[m_at] != m_separator && m_text[m_at] != u'\n'
+                   && m_text[m_at] != u'\r')
+                ++m_at;
+            cells.push_back(m_text.sliced(start, m_at - start));
+            if (m_at == m_text.size())
+                return true;
+            const QChar end = m_text[m_at++];
+            if (end == m_separator)
+                continue;
+            if (end == u'\r' && m_at < m_text.size() && m_text[m_at] == u'\n')
+                ++m_at;
+            ++m_nextLine;
+            m_lineStart = m_at;
+            return true;
+        }
+    }
+
+private:
+    void skipQuoted()
+    {
+        qsizetype end = m_at + 1;
+        for (;;) {
+            const qsizetype quote = m_text.indexOf(u'"', end);
+            if (quote < 0)
+                throw FormatError(m_nextLine, int(m_at - m_lineStart + 1), QStringLiteral("virgolette non chiuse"));
+            end = quote + 1;
+            if (end == m_text.size() || m_text[end] != u'"')
+                break;
+            ++end;
+        }
+        const QStringView quoted = m_text.sliced(m_at, end - m_at);
+        if (const int breaks = lineBreaks(quoted)) {
+            m_nextLine += breaks;
+            m_lineStart = m_at + std::max(quoted.lastIndexOf(u'\n'), quoted.lastIndexOf(u'\r')) + 1;
+        }
+        m_at = end;
+    }
+
+    QStringView m_text;
+    QChar m_separator;
+    qsizetype m_at = 0;
+    qsizetype m_lineStart = 0;
+    int m_nextLine = 1;
+};
+
+std::vector<Column> columnsOf(const std::vector<QStringView> &cells)
+{
+    std::vector<QString> headers;
+    for (const QStringView cell : cells)
+        headers.push_back(cellText(cell).trimmed().toLower());
+    std::vector<Column> columns;
+    for (qsizetype i = 0; i < qsizetype(headers.size()); ++i) {
+        const QString &header = headers[std::size_t(i)];
+        const bool phone = header.startsWith(QLatin1String("phone "));
+        const bool email = header.startsWith(QLatin1String("e-mail "));
+        if ((phone || email) && header.endsWith(QLatin1String(" - value"))) {
+            const QString item = header.chopped(8);
+            const auto label = std::find_if(headers.begin(), headers.end(), [&](const QString &other) {
+                return other == item + QLatin1String(" - label") || other == item + QLatin1String(" - type");
+            });
+            columns.push_back({i, phone ? ByLabel : int(field::Email), label - headers.begin(), true});
+        } else if (const int field = fieldNamed(header); field >= 0) {
+            columns.push_back({i, field});
+        }
+    }
+    // A bare "Name" is the given name in a spreadsheet, but the whole name beside Google's "Given Name".
+    const auto name = std::find(headers.begin(), headers.end(), QLatin1String("name"));
+    const bool given =
+        std::any_of(columns.begin(), columns.end(), [](const Column &c) { return c.field == field::Nome; });
+    if (name != headers.end())
+        columns.push_back({name - headers.begin(), given ? WholeName : int(field::Nome)});
+    return columns;
+}
+
+int phoneField(QStringView label)
+{
+    if (label.contains(u"fax", Qt::CaseInsensitive))
+        return field::Fax;
+    if (label.contains(u"mobile", Qt::CaseInsensitive) || label.contains(u"cell", Qt::CaseInsensitive))
+        return field::Cellulare;
+    return label.contains(u"pager", Qt::CaseInsensitive) ? -1 : int(field::Telefono);
+}
+
+Contact contactOf(const std::vector<Column> &columns, const std::vector<QStringView> &cells)
+{
+    Contact contact;
+    contact.fill(QString());
+    const auto cell = [&](qsizetype index) {
+        return index >= 0 && index < qsizetype(cells.size()) ? cellText(cells[std::size_t(index)]) : QString();
+    };
+    for (const Column &column : columns) {
+        QString text = cell(column.index);
+        if (column.listed)
+            text = text.section(QStringLiteral(" ::: "), 0, 0);
+        int field = column.field == ByLabel ? phoneField(cell(column.labelIndex)) : column.field;
+        if (field == WholeName)
+            field = contact[field::Nome]->isEmpty() && contact[field::Cognome]->isEmpty() ? int(field::Nome) : -1;
+        if (field >= 0 && contact[std::size_t(field)]->isEmpty())
+            contact[std::size_t(field)] = text;
+    }
+    return contact;
+}
+
+// A text that begins with an apostrophe a spreadsheet would hide, before one of = + - @ '.
+bool beginsWithHiddenApostrophe(QStringView text)
+{
+    return text.size() > 1 && text[0] == u'\'' && QStringView(u"=+-@'").contains(text[1]);
+}
+
+// The apostrophe a spreadsheet hides, written before a text it would run as a formula: one that begins with
+// = or @, or with + or - and holds more than a number's digits, blanks and + - ( ) / . does.
+bool needsApostrophe(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    if (text[0] == u'=' || text[0] == u'@')
+        return true;
+    if (text[0] == u'+' || text[0] == u'-') {
+        return std::any_of(text.begin(), text.end(), [](QChar c) {
+            return (c < u'0' || c > u'9') && !QStringView(u" +-()/.").contains(c);
+        });
+    }
+    // One that already begins so gets one more, so that reading takes off exactly the one writing put on.
+    return beginsWithHiddenApostrophe(text);
+}
+
+void appendCell(QString &out, QStringView text)
+{
+    const bool quoted = !text.isEmpty() && (text.front().isSpace() || text.back().isSpace() ||
+                                            std::any_of(text.begin(), text.end(), [](QChar c) {
+                                                return c == u';' || c == u'"' || c == u'\r' || c == u'\n';
+                                            }));
+    if (quoted)
+        out += u'"';
+    if (needsApostrophe(text))
+        out += u'\'';
+    if (quoted) {
+        for (qsizetype from = 0, quote; from <= text.size(); from = quote + 1) {
+            quote = text.indexOf(u'"', from);
+            if (quote < 0)
+                quote = text.size();
+            out += text.sliced(from, quote - from);
+            if (quote < text.size())
+                out += u"\"\"";
+        }
+        out += u'"';
+    } else {
+        out += text;
+    }
+}
+
+} // namespace
+
+QString fileText(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        return storableText(QStringDecoder(QStringDecoder::Utf16)(bytes));
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    std::optional<QString> text = charsets::fromUtf8(bytes);
+    return text ? *text : charsets::fromWindows1252(bytes);
+}
+
+QChar separatorOf(QStringView text)
+{
+    const QChar separators[3] = {u',', u';', u'\t'};
+    int counts[3] = {};
+    bool quoted = false;
+    for (const QChar c : text) {
+        quoted = quoted != (c == u'"');
+        if (!quoted && (c == u'\n' || c == u'\r'))
+            break;
+        for (int k = 0; k < 3; ++k)
+            counts[k] += !quoted && c == separators[k];
+    }
+    return separators[std::max_element(counts, counts + 3) - counts];
+}
+
+int fieldNamed(QStringView header)
+{
+    const QString name = header.trimmed().toString().toLower();
+    for (std::size_t k = 0; k < modDB::FieldNames.size(); ++k) {
+        if (name == modDB::FieldNames[k].toLower())
+            return int(k);
+    }
+    for (const auto &[alias, field] : Headers) {
+        if (name == alias)
+            return int(field);
+    }
+    return -1;
+}
+
+QString cellText(QStringView cell)
+{
+    QString text;
+    if (!cell.startsWith(u'"')) {
+        text = cell.toString();
+    } else {
+        // Quoted: pairs of quotes stand for one; whatever follows the closing quote is kept as it is.
+        qsizetype from = 1;
+        for (qsizetype quote; (quote = cell.indexOf(u'"', from)) >= 0; from = quote + 2) {
+            text += cell.sliced(from, quote - from);
+            if (quote + 1 == cell.size() || cell[quote + 1] != u'"') {
+                from = quote + 1;
+                break;
+            }
+            text += u'"';
+        }
+        text += cell.sliced(std::min(from, cell.size()));
+    }
+    if (beginsWithHiddenApostrophe(text))
+        text.remove(0, 1);
+    return text;
+}
+
+Contacts decode(QByteArrayView bytes)
+{
+    const QString text = fileText(bytes);
+    if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0)
+        throw FormatError(lineBreaks(QStringView(text).first(nul)) + 1, 0, charsets::BinaryData);
+    Records records(text, separatorOf(text));
+    std::vector<QStringView> cells;
+    records.next(cells);
+    const std::vector<Column> columns = columnsOf(cells);
+    if (columns.empty()) {
+        throw FormatError(1, 0, QStringLiteral("l'intestazione non nomina nessuno dei campi ") +
+                                    QStringList(modDB::FieldNames.begin(), modDB::FieldNames.end()).join(u", "));
+    }
+    Contacts contacts;
+    while (records.next(cells)) {
+        Contact contact = contactOf(columns, cells);
+        if (!isEmptyContact(contact))
+            contacts.push_back(std::move(contact));
+    }
+    return contacts;
+}
+
+QByteArray encode(const Contacts &contacts)
+{
+    QString text = QChar(QChar::ByteOrderMark);
+    text += QStringList(modDB::FieldNames.begin(), modDB::FieldNames.end()).join(u';');
+    text += u"\r\n";
+    text.reserve(qsizetype(contacts.size()) * 80);
+    for (const Contact &contact : contacts) {
+        for (std::size_t k = 0; k < contact.size(); ++k) {
+            if (k > 0)
+                text += u';';
+            appendCell(text, contact[k].value_or(QString()));
+        }
+        text += u"\r\n";
+    }
+    return text.toUtf8();
+}
+
+} // namespace csv

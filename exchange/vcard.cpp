@@ -1,0 +1,445 @@
+#include "vcard.h"
+
+#include "charsets.h"
+
+#include <QList>
+#include <QStringEncoder>
+
+#include <algorithm>
+#include <optional>
+
+namespace vcard {
+
+namespace {
+
+// The file's lines without their CRLF or LF, numbered from 1.
+class Lines
+{
+public:
+    explicit Lines(QByteArrayView bytes) : m_rest(bytes) { advance(); }
+    bool atEnd() const { return m_atEnd; }
+    QByteArrayView current() const { return m_line; }
+    int number() const { return m_number; }
+    void advance()
+    {
+        m_atEnd = m_rest.isEmpty();
+        if (m_atEnd)
+            return;
+        ++m_number;
+        const qsizetype end = m_rest.indexOf('\n');
+        m_line = end < 0 ? m_rest : m_rest.first(end);
+        m_rest = end < 0 ? QByteArrayView() : m_rest.sliced(end + 1);
+        if (m_line.endsWith('\r'))
+            m_line.chop(1);
+    }
+
+private:
+    QByteArrayView m_rest;
+    QByteArrayView m_line;
+    int m_number = 0;
+    bool m_atEnd = false;
+};
+
+struct Property
+{
+    QByteArrayView name; // without its group ("item1.")
+    QByteArrayView value;
+    QByteArrayView encoding;
+    QByteArrayView charset;
+    bool fax = false;
+    bool cell = false;
+    bool pager = false;
+    bool uri = false; // VALUE=uri, as 4.0 may write numbers
+};
+
+bool is(QByteArrayView text, QByteArrayView name)
+{
+    return text.size() == name.size() && text.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+QByteArrayView unquoted(QByteArrayView text)
+{
+    text = text.trimmed();
+    if (text.startsWith('"'))
+        text = text.sliced(1);
+    if (text.endsWith('"'))
+        text.chop(1);
+    return text;
+}
+
+// ENCODING=, CHARSET= and the types, however they are written: TYPE="cell,voice", TYPE=cell;TYPE=voice, CELL;VOICE.
+void addParameter(Property &property, QByteArrayView parameter)
+{
+    const qsizetype equals = parameter.indexOf('=');
+    const QByteArrayView key = equals < 0 ? QByteArrayView("TYPE") : parameter.first(equals).trimmed();
+    const QByteArrayView values = parameter.sliced(equals + 1);
+    if (is(key, "ENCODING") || (equals < 0 && (is(values, "QUOTED-PRINTABLE") || is(values, "BASE64"))))
+        property.encoding = unquoted(values);
+    else if (is(key, "CHARSET"))
+        property.charset = unquoted(values);
+    else if (is(key, "VALUE"))
+        property.uri = is(unquoted(values), "uri");
+    else if (is(key, "TYPE")) {
+        for (qsizetype from = 0; from <= values.size();) {
+            qsizetype comma = values.indexOf(',', from);
+            if (comma < 0)
+                comma = values.size();
+            const QByteArrayView type = unquoted(values.sliced(from, comma - from));
+            property.fax = property.fax || is(type, "fax");
+            property.cell = property.cell || is(type, "cell");
+            property.pager = property.pager || is(type, "pager");
+            from = comma + 1;
+        }
+    }
+}
+
+// "[group.]name;parameter...:value"; nothing when the line has no colon outside quotes.
+std::optional<Property> parseProperty(QByteArrayView line)
+{
+    Property property;
+    bool named = false;
+    bool quoted = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        quoted = quoted != (c == '"');
+        if (quoted || (c != ';' && c != ':'))
+            continue;
+        const QByteArrayView part = line.sliced(start, i - start).trimmed();
+        if (named)
+            addParameter(property, part);
+        else
+            property.name = part.sliced(part.lastIndexOf('.') + 1);
+        named = true;
+        start = i + 1;
+        if (c == ':') {
+            property.value = line.sliced(start);
+            return property;
+        }
+    }
+    return std::nullopt;
+}
+
+bool isQuotedPrintable(QByteArrayView line)
+{
+    const std::optional<Property> property = parseProperty(line);
+    return property && is(property->encoding, "QUOTED-PRINTABLE");
+}
+
+// The next content line with its folding undone: a line break before a blank, and in quoted-printable values
+// the soft break "=" at the end of a line. `joined` holds it when it spans several lines.
+QByteArrayView nextContentLine(Lines &lines, QByteArray &joined)
+{
+    QByteArrayView line = lines.current();
+    bool copied = false;
+    for (lines.advance(); !lines.atEnd(); lines.advance()) {
+        const QByteArrayView next = lines.current();
+        const bool softBreak = line.endsWith('=') && isQuotedPrintable(line);
+        if (!softBreak && !next.startsWith(' ') && !next.startsWith('\t'))
+            break;
+        if (!copied) {
+            joined.truncate(0);
+            joined += line;
+            copied = true;
+        }
+        if (softBreak)
+            joined.chop(1);
+        joined += softBreak ? next : next.sliced(1);
+        line = joined;
+    }
+    return line;
+}
+
+bool isBoundary(const std::optional<Property> &property, QByteArrayView name)
+{
+    return property && is(property->name, name) && is(property->value.trimmed(), "VCARD");
+}
+
+// A value as text: its transfer encoding undone, then read in its character set.
+QString valueText(const Property &property, int line)
+{
+    QByteArray decoded;
+    QByteArrayView bytes = property.value;
+    if (is(property.encoding, "QUOTED-PRINTABLE"))
+        bytes = decoded = decodeQuotedPrintable(bytes);
+    else if (is(property.encoding, "BASE64") || is(property.encoding, "B"))
+        bytes = decoded = QByteArray::fromBase64(bytes.toByteArray());
+    const std::optional<QString> text = charsets::decode(bytes, property.charset);
+    if (!text || text->contains(QChar(0)))
+        throw FormatError(line, 0, charsets::BinaryData);
+    return *text;
+}
+
+void keepFirst(FieldValue &field, const QString &text)
+{
+    if (field->isEmpty())
+        field = text;
+}
+
+// What one card has told so far.
+class Card
+{
+public:
+    Card() { m_contact.fill(QString()); }
+
+    // False for the properties a contact has no place for.
+    bool read(const Property &property, int line)
+    {
+        const QByteArrayView name = property.name;
+        if (!is(name, "N") && !is(name, "FN") && !is(name, "TEL") && !is(name, "EMAIL"))
+            return false;
+        const QString value = valueText(property, line);
+        if (is(name, "N")) {
+            if (!m_named) {
+                m_contact[field::Cognome] = unescape(component(value, 0).toString());
+                m_contact[field::Nome] = unescape(component(value, 1).toString());
+            }
+            m_named = true;
+        } else if (is(name, "FN")) {
+            if (!m_formattedName)
+                m_formattedName = unescape(value).trimmed();
+        } else if (is(name, "TEL")) {
+            const std::size_t kind = property.fax ? field::Fax : property.cell ? field::Cellulare : field::Telefono;
+            if (!property.pager)
+                keepFirst(m_contact[kind], property.uri ? telNumber(unescape(value)) : unescape(value));
+        } else {
+            keepFirst(m_contact[field::Email], unescape(value));
+        }
+        return true;
+    }
+
+    // Without N, the formatted name's first word is taken as the given name and the rest as the surname.
+    Contact contact() const
+    {
+        Contact contact = m_contact;
+        if (!m_named && m_formattedName) {
+            const QString &name = *m_formattedName;
+            const auto blank = std::find_if(name.begin(), name.end(), [](QChar c) { return c.isSpace(); });
+            contact[field::Nome] = name.first(blank - name.begin());
+            contact[field::Cognome] = name.sliced(blank - name.begin()).trimmed();
+        }
+        return contact;
+    }
+
+private:
+    Contact m_contact;
+    bool m_named = false;
+    std::optional<QString> m_formattedName;
+};
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+        return (c | 0x20) - 'a' + 10;
+    return -1;
+}
+
+QString text(const Contact &contact, std::size_t k)
+{
+    return contact[k].value_or(QString());
+}
+
+// "Nome Cognome", or what there is of it; else the first address or number the contact has.
+QString formattedName(const Contact &contact)
+{
+    const QString nome = text(contact, field::Nome), cognome = text(contact, field::Cognome);
+    if (!nome.isEmpty() && !cognome.isEmpty())
+        return nome + u' ' + cognome;
+    for (const std::size_t k :
+         {field::Nome, field::Cognome, field::Email, field::Telefono, field::Cellulare, field::Fax}) {
+        if (!text(contact, k).isEmpty())
+            return text(contact, k);
+    }
+    return QString();
+}
+
+// Backslashes, commas, semicolons and line breaks escaped; a CRLF is one line break.
+void appendEscaped(QString &line, QStringView text)
+{
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\\' && c != u',' && c != u';' && c != u'\n' && c != u'\r')
+            continue;
+        line += text.sliced(from, i - from);
+        from = i + 1;
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            continue;
+        line += u'\\';
+        line += c == u'\n' || c == u'\r' ? QChar(u'n') : c;
+    }
+    line += text.sliced(from);
+}
+
+// The line in UTF-8; past 75 octets it goes on in lines that begin with a blank, never inside a character.
+void appendFolded(QByteArray &out, QStringView text, QByteArray &utf8)
+{
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    utf8.resize(encoder.requiredSpace(text.size()));
+    utf8.resize(encoder.appendToBuffer(utf8.data(), text) - utf8.constData());
+    QByteArrayView line = utf8;
+    for (qsizetype room = 75; line.size() > room; room = 74) {
+        qsizetype cut = room;
+        while ((uchar(line[cut]) & 0xC0) == 0x80)
+            --cut;
+        out += line.first(cut);
+        out += "\r\n ";
+        line = line.sliced(cut);
+    }
+    out += line;
+    out += "\r\n";
+}
+
+} // namespace
+
+QByteArray decodeQuotedPrintable(QByteArrayView value)
+{
+    QByteArray bytes;
+    bytes.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const int high = value[i] == '=' && i + 2 < value.size() ? hexDigit(value[i + 1]) : -1;
+        const int low = high < 0 ? -1 : hexDigit(value[i + 2]);
+        if (low < 0) {
+            bytes += value[i];
+            continue;
+        }
+        bytes += char(high << 4 | low);
+        i += 2;
+    }
+    return bytes;
+}
+
+QStringView component(QStringView value, int index)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == u'\\') {
+            ++i;
+        } else if (value[i] == u';') {
+            if (index-- == 0)
+                return value.sliced(start, i - start);
+            start = i + 1;
+        }
+    }
+    return index == 0 ? value.sliced(start) : QStringView();
+}
+
+QString unescape(const QString &value)
+{
+    if (!value.contains(u'\\') && !value.contains(u'\r'))
+        return value;
+    QString text;
+    text.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        QChar c = value[i];
+        if (c == u'\r') {
+            if (i + 1 < value.size() && value[i + 1] == u'\n')
+                continue;
+            c = u'\n';
+        } else if (c == u'\\' && i + 1 < value.size() && QStringView(u"\\,;nN").contains(value[i + 1])) {
+            c = value[++i];
+            if (c == u'n' || c == u'N')
+                c = u'\n';
+        }
+        text += c;
+    }
+    return text;
+}
+
+QString telNumber(const QString &uri)
+{
+    if (!uri.startsWith(u"tel:", Qt::CaseInsensitive))
+        return uri;
+    const QList<QStringView> parts = QStringView(uri).sliced(4).split(u';');
+    QString text = parts.first().toString();
+    for (const QStringView parameter : parts.mid(1)) {
+        if (parameter.startsWith(u"ext=", Qt::CaseInsensitive)) {
+            text += QLatin1String(" int. ");
+            text += parameter.sliced(4);
+        }
+    }
+    return text;
+}
+
+Contacts decode(QByteArrayView bytes)
+{
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
+        throw FormatError(int(bytes.first(nul).count('\n')) + 1, 0, charsets::BinaryData);
+    Contacts contacts;
+    Card card;
+    int depth = 0; // a 2.1 AGENT may hold a card of its own, which is not read
+    int beginLine = 0;
+    QByteArray joined;
+    for (Lines lines(bytes); !lines.atEnd();) {
+        const int number = lines.number();
+        QByteArrayView line = nextContentLine(lines, joined);
+        if (depth == 0 && line.startsWith("\xEF\xBB\xBF"))
+            line = line.sliced(3);
+        const std::optional<Property> property = parseProperty(line);
+        if (isBoundary(property, "BEGIN")) {
+            if (depth++ == 0) {
+                card = Card();
+                beginLine = number;
+            }
+            continue;
+        }
+        if (depth > 0 && isBoundary(property, "END")) {
+            if (--depth == 0 && !isEmptyContact(card.contact()))
+                contacts.push_back(card.contact());
+            continue;
+        }
+        const bool read = depth == 1 && property && card.read(*property, number);
+        if (!read && (!property || property->charset.isEmpty()) && !line.isValidUtf8())
+            throw FormatError(number, 0, charsets::BinaryData);
+        if (depth == 0 && !line.trimmed().isEmpty())
+            throw FormatError(number, 0, QStringLiteral("testo fuori da una vCard"));
+    }
+    if (depth > 0)
+        throw FormatError(beginLine, 0, QStringLiteral("manca END:VCARD"));
+    if (beginLine == 0)
+        throw FormatError(1, 0, QStringLiteral("il file non contiene nessuna vCard"));
+    return contacts;
+}
+
+QByteArray encode(const Contacts &contacts, Version version)
+{
+    const bool v4 = version == Version::V4;
+    const std::pair<std::size_t, QLatin1String> properties[] = {
+        {field::Telefono, QLatin1String("TEL;TYPE=voice:")}, {field::Cellulare, QLatin1String("TEL;TYPE=cell:")},
+        {field::Fax, QLatin1String("TEL;TYPE=fax:")},
+        {field::Email, QLatin1String(v4 ? "EMAIL:" : "EMAIL;TYPE=INTERNET:")}};
+    QByteArray out;
+    out.reserve(qsizetype(contacts.size()) * 160);
+    // Both reused from line to line, so that a line costs no allocation.
+    QString line;
+    QByteArray utf8;
+    const auto appendLine = [&] {
+        appendFolded(out, line, utf8);
+        line.truncate(0);
+    };
+    for (const Contact &contact : contacts) {
+        out += v4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\n" : "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+        line += QLatin1String("FN:");
+        appendEscaped(line, formattedName(contact));
+        appendLine();
+        line += QLatin1String("N:");
+        appendEscaped(line, text(contact, field::Cognome));
+        line += u';';
+        appendEscaped(line, text(contact, field::Nome));
+        line += QLatin1String(";;;");
+        appendLine();
+        for (const auto &[k, prefix] : properties) {
+            if (text(contact, k).isEmpty())
+                continue;
+            line += prefix;
+            appendEscaped(line, text(contact, k));
+            appendLine();
+        }
+        out += "END:VCARD\r\n";
+    }
+    return out;
+}
+
+} // namespace vcard

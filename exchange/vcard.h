@@ -1,0 +1,30 @@
+#pragma once
+
+// Contacts in and out as vCard files (2.1, 3.0 and 4.0 in; 3.0 or 4.0 out).
+
+#include "contact.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace vcard {
+
+enum class Version { V3, V4 };
+
+// One contact per card that names someone or gives a number or address; throws FormatError for a file that is
+// no vCard file.
+Contacts decode(QByteArrayView bytes);
+// UTF-8 without byte-order mark, CRLF line ends, lines folded at 75 octets.
+QByteArray encode(const Contacts &contacts, Version version = Version::V3);
+
+// The steps of decoding a value, each on its own.
+QByteArray decodeQuotedPrintable(QByteArrayView value);
+// The index-th ';'-separated component of a structured value, still escaped.
+QStringView component(QStringView value, int index);
+QString unescape(const QString &value);
+// The number in a "tel:" URI, its extension after " int. "; any other URI as it is.
+QString telNumber(const QString &uri);
+
+} // namespace vcard

@@ -1,0 +1,240 @@
+#include "csv.h"
+#include "filetesting.h"
+#include "vcard.h"
+
+#include <QTemporaryDir>
+
+class CodecsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void shouldReadWhatOtherProgramsWrite_data();
+    void shouldReadWhatOtherProgramsWrite();
+    void shouldWriteWhatOtherProgramsRead_data();
+    void shouldWriteWhatOtherProgramsRead();
+    void shouldGiveBackEveryTextItWrote_data();
+    void shouldGiveBackEveryTextItWrote();
+    void shouldRefuseMalformedFilesWhereTheyGoWrong_data();
+    void shouldRefuseMalformedFilesWhereTheyGoWrong();
+};
+
+namespace {
+
+// "csv", "vcf" (read as any version), "vcf3" or "vcf4".
+Contacts decoded(const QString &format, QByteArrayView bytes)
+{
+    return format == QLatin1String("csv") ? csv::decode(bytes) : vcard::decode(bytes);
+}
+
+QByteArray encoded(const QString &format, const Contacts &contacts)
+{
+    if (format == QLatin1String("csv"))
+        return csv::encode(contacts);
+    return vcard::encode(contacts, format == QLatin1String("vcf4") ? vcard::Version::V4 : vcard::Version::V3);
+}
+
+// Each contact as "Nome|Cognome|Telefono|Cellulare|Fax|Email"; a null text shows as "(null)".
+QStringList rowsOf(const Contacts &contacts)
+{
+    QStringList rows;
+    for (const Contact &contact : contacts) {
+        QStringList texts;
+        for (const FieldValue &text : contact)
+            texts << text.value_or(QStringLiteral("(null)"));
+        rows << texts.join(u'|');
+    }
+    return rows;
+}
+
+Contact contactOf(const QString &row)
+{
+    Contact contact;
+    const QStringList texts = row.split(u'|');
+    for (std::size_t k = 0; k < contact.size(); ++k)
+        contact[k] = texts[qsizetype(k)] == QLatin1String("(null)") ? FieldValue() : texts[qsizetype(k)];
+    return contact;
+}
+
+QByteArray sample(const QString &name)
+{
+    return fileBytes(QFINDTESTDATA(QStringLiteral("data/exchange/") + name));
+}
+
+} // namespace
+
+void CodecsTest::shouldReadWhatOtherProgramsWrite_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("expected");
+    const QStringList phone{"Nicolò|Bellò|02 1234567|+39 333 1234567|02 7654321|nicolo@example.it",
+                            "Anna|Bianchi|+39 06 5555555|||"};
+    const QStringList apple{
+        "Maria Grazia|D'Angelo|+39 02 8888 1234|+39 347 111 2222|+39 02 8888 1235|maria.dangelo@example.com",
+        "Luca, detto \"Lucky\"|Ferrari;Neri|02 1111111|333 0000000||luca@example.it", "José|Caffè||||"};
+    const QByteArray bom = "\xEF\xBB\xBF";
+    QTest::newRow("phone, 2.1, quoted-printable") << "vcf" << sample("phone-2.1.vcf") << phone;
+    QTest::newRow("phone, LF only, BOM") << "vcf" << bom + sample("phone-2.1.vcf").replace("\r\n", "\n") << phone;
+    QTest::newRow("iPhone, 3.0, groups") << "vcf" << sample("groups-3.0.vcf") << apple;
+    QTest::newRow("iPhone, LF only, BOM") << "vcf" << bom + sample("groups-3.0.vcf").replace("\r\n", "\n") << apple;
+    QTest::newRow("4.0, tel: URIs, no N") << "vcf" << sample("uri-4.0.vcf") << QStringList{
+        "Giulia|Conti Ricci|+39-02-555-0100 int. 42|+39-333-555-0101|+39-02-555-0102|giulia@example.org",
+        "Studio||+39 02 1111|||"};
+    QTest::newRow("Google, old, UTF-16") << "csv" << sample("google-old.csv") << QStringList{
+        "Mario|Rossi|02 4444444|+39 333 1111111|02 3333333|mario@example.it", "Azienda Srl||02 7777|||"};
+    QTest::newRow("Google, new") << "csv" << sample("google-new.csv") << QStringList{
+        "Chiara|Esposito|081 1234567|+39 320 7654321||chiara@example.it", "Paolo|Greco|081 111||081 000|"};
+    QTest::newRow("Outlook") << "csv" << sample("outlook.csv") << QStringList{
+        "Sara|Lombardi|02 200|333 400|02 100|sara@acme.example", "Marco|Villa|02 600||02 500|marco@home.example"};
+    QTest::newRow("Outlook, Italian, Windows-1252") << "csv" << sample("outlook-it.csv") << QStringList{
+        "Nicolò|D’Angelo|02 2|333 4|02 1|nicolo@example.it"};
+    QTest::newRow("Thunderbird, LF only") << "csv" << sample("thunderbird.csv") << QStringList{
+        "Elena|Galli|011 222|349 333|011 999|elena@example.it"};
+    QTest::newRow("spreadsheet, ';', BOM") << "csv" << sample("spreadsheet.csv") << QStringList{
+        "Ada|Neri\r\nBassi||333 \"1\"||ada@example.it", "=Lovelace|Byron|06 1|||"};
+    QTest::newRow("tabs, no line end") << "csv" << QByteArray(" cognome \tNome\tCELL\n\"Neri\"\tAda\t333")
+                                       << QStringList{"Ada|Neri||333||"};
+}
+
+void CodecsTest::shouldReadWhatOtherProgramsWrite()
+{
+    QFETCH(QString, format);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, expected);
+    // GIVEN a file as another program writes it WHEN it is decoded THEN every contact has its six texts
+    QCOMPARE(rowsOf(decoded(format, bytes)), expected);
+}
+
+void CodecsTest::shouldWriteWhatOtherProgramsRead_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("contact");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("vCard 3.0, every field") << "vcf3" << "Mario|Rossi|02 1234|333 1|02 9|m@x.it"
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Mario Rossi\r\nN:Rossi;Mario;;;\r\nTEL;TYPE=voice:02 1234\r\n"
+                      "TEL;TYPE=cell:333 1\r\nTEL;TYPE=fax:02 9\r\nEMAIL;TYPE=INTERNET:m@x.it\r\nEND:VCARD\r\n");
+    QTest::newRow("vCard 4.0, a mobile alone") << "vcf4" << "(null)||(null)|333 1||(null)"
+        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:333 1\r\nN:;;;;\r\nTEL;TYPE=cell:333 1\r\nEND:VCARD\r\n");
+    QTest::newRow("vCard, escapes") << "vcf3" << "|D'Angelo, Neri; \\ a\r\nb\rc||||e@x.it"
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:D'Angelo\\, Neri\\; \\\\ a\\nb\\nc\r\n"
+                      "N:D'Angelo\\, Neri\\; \\\\ a\\nb\\nc;;;;\r\nEMAIL;TYPE=INTERNET:e@x.it\r\nEND:VCARD\r\n");
+    const QByteArray a71(71, 'a');
+    QTest::newRow("vCard, folded between characters") << "vcf4" << QString(a71 + "ààà|||||")
+        << "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:" + a71 + "\r\n ààà\r\nN:;" + a71 + "\r\n ààà;;;\r\nEND:VCARD\r\n";
+    const QByteArray header = "\xEF\xBB\xBFNome;Cognome;Telefono;Cellulare;Fax;Email\r\n";
+    QTest::newRow("CSV, formulas") << "csv" << "=1+1|@SUM(A1)|+39 02 765432|-(02) 1/2.3|+1 chiama|'=x"
+                                   << header + "'=1+1;'@SUM(A1);+39 02 765432;-(02) 1/2.3;'+1 chiama;''=x\r\n";
+    QTest::newRow("CSV, quotes") << "csv" << " a|b |a;b|say \"hi\"|due\nrighe|'abc"
+                                 << header + "\" a\";\"b \";\"a;b\";\"say \"\"hi\"\"\";\"due\nrighe\";'abc\r\n";
+    QTest::newRow("CSV, nulls") << "csv" << "(null)|(null)|-|+|'|(null)" << header + ";;-;+;';\r\n";
+}
+
+void CodecsTest::shouldWriteWhatOtherProgramsRead()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, contact);
+    QFETCH(QByteArray, expected);
+    // GIVEN a contact WHEN it is encoded THEN the bytes are those the format asks for
+    QCOMPARE(encoded(format, {contactOf(contact)}), expected);
+}
+
+void CodecsTest::shouldGiveBackEveryTextItWrote_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("vCard 3.0") << "vcf3";
+    QTest::newRow("vCard 4.0") << "vcf4";
+    QTest::newRow("CSV") << "csv";
+}
+
+void CodecsTest::shouldGiveBackEveryTextItWrote()
+{
+    QFETCH(QString, format);
+    // GIVEN contacts of random texts, a few of them long, some null
+    QRandomGenerator random(seedFrom("BRISOLTA_CODECS_SEED"));
+    const QStringList pieces{"à", "È", "ß", "日本", "😀", "𝄞", "'", ",", ";", "\"", "\\", "\\n", "\n", " ", "\t",
+                             "=", "+", "-", "@", "a", "Z", "7", ":", "\uFEFF", "tel:", "=C3", " ::: ", "END:VCARD"};
+    Contacts contacts(300);
+    Contacts expected;
+    for (Contact &contact : contacts) {
+        for (FieldValue &text : contact) {
+            text = QString();
+            for (int n = random.bounded(100) < 2 ? 1000 : random.bounded(8); n > 0; --n)
+                *text += pieces[random.bounded(pieces.size())];
+            if (random.bounded(8) == 0)
+                text.reset();
+        }
+        expected.push_back(contact);
+        for (FieldValue &text : expected.back())
+            text = text.value_or(QString());
+        if (isEmptyContact(contact))
+            expected.pop_back();
+    }
+    // WHEN they are written to a file and read back from it
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("contatti")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(encoded(format, contacts));
+    file.close();
+    const QByteArray bytes = fileBytes(file.fileName());
+    // THEN every text is as it was, null as empty; and every vCard line is UTF-8, ends in CRLF and holds at most
+    // 75 octets
+    QCOMPARE(rowsOf(decoded(format, bytes)), rowsOf(expected));
+    if (format == QLatin1String("csv"))
+        return;
+    QVERIFY(bytes.endsWith("\r\n"));
+    for (const QByteArray &line : bytes.chopped(1).split('\n'))
+        QVERIFY2(line.endsWith('\r') && line.size() <= 76 && line.isValidUtf8(), line.constData());
+}
+
+void CodecsTest::shouldRefuseMalformedFilesWhereTheyGoWrong_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("reason");
+    const QByteArray card = "BEGIN:VCARD\r\nN:Rossi;Mario\r\nEND:VCARD\r\n";
+    const QString binary = "il file contiene dati binari";
+    QTest::newRow("card without END") << "vcf" << card + "BEGIN:VCARD\nN:Neri;Ada\n" << 4 << 0 << "manca END:VCARD";
+    QTest::newRow("END taken by the next card") << "vcf" << "BEGIN:VCARD\r\n" + card << 1 << 0 << "manca END:VCARD";
+    QTest::newRow("text outside cards") << "vcf" << card + "\r\nciao\r\n" + card << 5 << 0
+                                        << "testo fuori da una vCard";
+    QTest::newRow("no card at all") << "vcf" << QByteArray("\r\n \r\n") << 1 << 0
+                                    << "il file non contiene nessuna vCard";
+    QTest::newRow("NUL byte") << "vcf" << card + "NOTE:a\r\nNOTE:" + QByteArray(1, '\0') << 5 << 0 << binary;
+    QTest::newRow("not UTF-8") << "vcf" << card + QByteArray(card).replace("Mario", "M\xE0rio") << 5 << 0 << binary;
+    QTest::newRow("not UTF-8, a note") << "vcf" << card + "BEGIN:VCARD\r\nNOTE:\xFF\r\n" << 5 << 0 << binary;
+    QTest::newRow("not the charset") << "vcf" << card + "BEGIN:VCARD\r\nN;CHARSET=Shift_JIS:\x81\xFF\r\n" << 5 << 0
+                                     << binary;
+    QTest::newRow("quoted-printable junk") << "vcf" << QByteArray("BEGIN:VCARD\nN;QUOTED-PRINTABLE:=\n=FF;\nEND:VCARD")
+                                           << 2 << 0 << binary;
+    QTest::newRow("unterminated quote") << "csv"
+                                        << QByteArray("Nome,Cognome\r\n\"Ada\",\"due\r\nrighe\"\r\nLuca,\"Neri\r\n")
+                                        << 4 << 6 << "virgolette non chiuse";
+    QTest::newRow("header naming no field") << "csv" << QByteArray("Via,Città\r\nRoma,Roma\r\n") << 1 << 0
+        << "l'intestazione non nomina nessuno dei campi Nome, Cognome, Telefono, Cellulare, Fax, Email";
+    QTest::newRow("NUL in CSV") << "csv" << QByteArray("Nome\r\n\"A\r\nB\"\r\n") + QByteArray(1, '\0') << 4 << 0
+                                << binary;
+}
+
+void CodecsTest::shouldRefuseMalformedFilesWhereTheyGoWrong()
+{
+    QFETCH(QString, format);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, line);
+    QFETCH(int, column);
+    QFETCH(QString, reason);
+    // GIVEN a malformed file WHEN it is decoded THEN it is refused with the line where it went wrong, and why
+    try {
+        decoded(format, bytes);
+        QFAIL("the file was accepted");
+    } catch (const FormatError &error) {
+        QCOMPARE(error.reason(), reason);
+        QCOMPARE(error.line(), line);
+        QCOMPARE(error.column(), column);
+    }
+}
+
+QTEST_GUILESS_MAIN(CodecsTest)
+#include "tst_codecs.moc"
