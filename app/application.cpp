@@ -11,15 +11,20 @@
 
 namespace brisolta {
 
+void installQtTranslation(QCoreApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+}
+
 void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(ApplicationTitle);
     QApplication::setDesktopFileName(QStringLiteral("brisolta"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/brisolta.ico")));
-    auto *translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(translator);
+    installQtTranslation(app);
     modDB::Warn = [](const QString &prompt, int style, const QString &title) { MsgBox(prompt, style, title); };
 }
 

@@ -1,4 +1,5 @@
 #include "application.h"
+#include "commandline.h"
 
 #include "runtime.h"
 
@@ -8,6 +9,13 @@
 
 int main(int argc, char *argv[])
 {
+    if (brisolta::isCommandLine(argc, argv)) {
+        // No display needed: it works in scripts and over ssh.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(brisolta::ApplicationTitle);
+        brisolta::installQtTranslation(app);
+        return brisolta::runCommandLine(QCoreApplication::arguments());
+    }
     QApplication app(argc, argv);
     brisolta::setUpApplication(app);
     try {

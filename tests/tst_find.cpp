@@ -10,7 +10,7 @@
 namespace {
 
 // Two surnames begin with "Ross" and come in three different orders: as added, by surname, by telephone.
-const QList<QStringList> Contacts = {
+const QList<QStringList> SampleContacts = {
     {"Mario", "Rossi", "0511234", "3331112222", "0519998", "mario.rossi@posta.it"},
     {"Anna", "Rossetti", "0612345", "3204445555", "0617776", "anna@rete.com"},
     {"Carla", "Rossini", "0400111", "3391234000", "0405550", "carla@rete.com"},
@@ -78,7 +78,7 @@ private slots:
 
         // GIVEN a shown window whose database may count as not loaded
         LoadedWindow loaded;
-        QVERIFY(showWindow(loaded, Contacts));
+        QVERIFY(showWindow(loaded, SampleContacts));
         modDB::DBLoaded = databaseLoaded;
         const auto reload = qScopeGuard([] { modDB::DBLoaded = true; });
         QList<bool> modalAtBox;
@@ -179,7 +179,7 @@ private slots:
         for (int k = 0; k < 40 && !emptyList; ++k)
             rows << QStringList{"Riempitivo", "Zanetti" + QString::number(k), "09" + QString::number(k), "", "", ""};
         LoadedWindow loaded;
-        QVERIFY(showWindow(loaded, emptyList ? rows : rows + Contacts));
+        QVERIFY(showWindow(loaded, emptyList ? rows : rows + SampleContacts));
         frmGESTDB &window = *loaded.window;
         QHeaderView *header = window.lstADD->header();
         if (sortColumn >= 0)
@@ -318,7 +318,7 @@ private slots:
 
         // GIVEN a shown window, and a way out should it not end the loop
         LoadedWindow loaded;
-        QVERIFY(showWindow(loaded, Contacts));
+        QVERIFY(showWindow(loaded, SampleContacts));
         frmGESTDB &window = *loaded.window;
         AnsweredBoxes boxes;
         QTimer::singleShot(5000, &window, [] { QCoreApplication::exit(99); });

@@ -77,6 +77,15 @@ QString engineErrorText(const EngineError &error)
     return QStringLiteral("Errore di run-time '%1':\n\n%2").arg(error.number()).arg(error.text());
 }
 
+void reportingEngineErrors(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const EngineError &error) {
+        MsgBox(engineErrorText(error), 16, QStringLiteral("Errore"));
+    }
+}
+
 void ShellExecute(const QUrl &url)
 {
     urlOpener()(url);

@@ -22,6 +22,10 @@ void setMsgBoxAnswerer(MsgBoxAnswerer answerer);
 // The engine's number and text, as a failed operation reports them.
 QString engineErrorText(const EngineError &error);
 
+// Runs a user's action; a failing engine is reported in a box and the program goes on (each action leaves
+// nothing half-done).
+void reportingEngineErrors(const std::function<void()> &action);
+
 // Hands a URL to the user's registered program; the outcome is not looked at.
 void ShellExecute(const QUrl &url);
 using UrlOpener = std::function<void(const QUrl &url)>;

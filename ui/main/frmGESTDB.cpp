@@ -2,16 +2,22 @@
 
 #include "addlistitem.h"
 #include "design.h"
+#include "files.h"
 #include "frmFIND.h"
+#include "importer.h"
 #include "modDB.h"
 #include "runtime.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 
@@ -78,6 +84,8 @@ void frmGESTDB::buildDesign()
     // Qt counts tool windows out of "last window closed": without this, closing any dialog or message box quits.
     setAttribute(Qt::WA_QuitOnClose);
     setWindowTitle(QStringLiteral("Rubrica Brisolta - Quarlo64- ") + SiteHost + QLatin1Char(' '));
+    // Contact files dropped on the window are imported; nothing in the layout shows it.
+    setAcceptDrops(true);
     setFont(formFont());
     resize(6285 / 15, 5940 / 15);
 
@@ -205,8 +213,7 @@ void frmGESTDB::ListRecord()
 
 void frmGESTDB::Command1_Click(qint16 index)
 {
-    // A failing engine is reported and the program goes on; each action leaves nothing half-done.
-    try {
+    reportingEngineErrors([this, index] {
         switch (index) {
         case 0: addContact(); break;
         case 1: removeContact(); break;
@@ -215,9 +222,7 @@ void frmGESTDB::Command1_Click(qint16 index)
         case 4: showContactMenu(); break;
         default: break;
         }
-    } catch (const EngineError &error) {
-        MsgBox(engineErrorText(error), 16, QStringLiteral("Errore"));
-    }
+    });
 }
 
 void frmGESTDB::addContact()
@@ -313,6 +318,58 @@ void frmGESTDB::lstADD_ColumnClick(const ColumnHeader &header)
 {
     lstADD->setSorted(true);
     lstADD->setSortKey(qint16(header.Index() - 1));
+}
+
+void frmGESTDB::importFiles(const QStringList &paths)
+{
+    Contacts read;
+    try {
+        for (const QString &path : paths) {
+            const Contacts more = readContactFile(path);
+            read.insert(read.end(), more.begin(), more.end());
+        }
+    } catch (const FileError &error) {
+        MsgBox(error.message(), 16, QStringLiteral("Errore"));
+        return;
+    }
+    QStringList names;
+    for (const QString &path : paths)
+        names << QFileInfo(path).fileName();
+    const ImportResult preview = importContacts(*modDB::ContactDB, read, true);
+    if (preview.added.empty()) {
+        MsgBox(QStringLiteral("Nessun contatto nuovo in %1. Già presenti: %2.").arg(names.join(QStringLiteral(", ")))
+                   .arg(preview.duplicates),
+               64, QStringLiteral("Info"));
+        return;
+    }
+    if (MsgBox(QStringLiteral("Importare %1 da %2?").arg(contactsCount(qsizetype(preview.added.size())),
+                                                         names.join(QStringLiteral(", "))),
+               36) != vbYes)
+        return;
+
+    const ImportResult result = importContacts(*modDB::ContactDB, read);
+    lstADD->AddRows(result.added, result.bookmarks);
+    MsgBox(QStringLiteral("Contatti aggiunti: %1. Già presenti: %2.").arg(result.added.size()).arg(result.duplicates), 64,
+           QStringLiteral("Info"));
+}
+
+void frmGESTDB::dragEnterEvent(QDragEnterEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    const bool contactFiles = !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl &url) {
+        return url.isLocalFile() && kindOf(url.toLocalFile());
+    });
+    if (contactFiles)
+        event->acceptProposedAction();
+}
+
+void frmGESTDB::dropEvent(QDropEvent *event)
+{
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls())
+        paths << url.toLocalFile();
+    event->acceptProposedAction();
+    reportingEngineErrors([this, paths] { importFiles(paths); });
 }
 
 void frmGESTDB::keyPressEvent(QKeyEvent *event)

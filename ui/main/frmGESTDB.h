@@ -57,6 +57,8 @@ public:
     void ListRecord();
 
     void Command1_Click(qint16 index);
+    // Adds the contacts of vCard, CSV or old contact files, after asking; as a drop on the window does.
+    void importFiles(const QStringList &paths);
 
     std::array<QLineEdit *, 6> Text1{};
     std::array<QPushButton *, 5> Command1{};
@@ -71,6 +73,8 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

@@ -91,6 +91,16 @@ int ListModel::insertRow(ListRow *row, int position)
     return position;
 }
 
+void ListModel::appendRows(const std::vector<ListRow *> &rows)
+{
+    if (rows.empty())
+        return;
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
+    m_rows.insert(m_rows.end(), rows.begin(), rows.end());
+    endInsertRows();
+}
+
 void ListModel::removeRowAt(int position)
 {
     beginRemoveRows(QModelIndex(), position, position);
@@ -397,6 +407,23 @@ std::optional<ListItem> ListView::FindItem(const QString &text, int start)
     if (position < 0)
         return std::nullopt;
     return ListItem(this, m_model.rowAt(position), position);
+}
+
+void ListView::AddRows(const Contacts &contacts, const std::vector<qint64> &tags)
+{
+    std::vector<ListRow *> rows;
+    rows.reserve(contacts.size());
+    for (std::size_t i = 0; i < contacts.size(); ++i) {
+        ListRow *row = m_model.newRow(contacts[i][0].value_or(QString()), 1);
+        for (int k = 1; k < ListRow::TextCount; ++k)
+            m_model.setText(*row, k, contacts[i][std::size_t(k)].value_or(QString()));
+        row->tag = tags[i];
+        rows.push_back(row);
+    }
+    m_model.appendRows(rows);
+    // A stable sort of the sorted rows and the new ones puts each new row after its equals, as adding one does.
+    if (m_sorted)
+        sortNow();
 }
 
 std::optional<ListItem> ListView::ItemWithTag(qint64 tag)

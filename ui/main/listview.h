@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QTreeView>
 
+#include "contact.h"
 #include "textstore.h"
 
 #include <memory>
@@ -31,6 +32,7 @@ public:
     ListRow *newRow(QStringView text, int smallIcon);
     void setText(ListRow &row, int k, QStringView text);
     int insertRow(ListRow *row, int position);
+    void appendRows(const std::vector<ListRow *> &rows);
     void removeRowAt(int position);
     void changed(int position, int column);
     void sortBy(int key);
@@ -130,6 +132,8 @@ public:
     void setSortKey(int key);
     // The first row, in display order from `start`, one of whose sub-items begins with `text`.
     std::optional<ListItem> FindItem(const QString &text, int start = 1);
+    // Appends a row for each contact, tagged with its record; a sorted list puts each after its equal rows.
+    void AddRows(const Contacts &contacts, const std::vector<qint64> &tags);
     // The row that shows the record with this bookmark.
     std::optional<ListItem> ItemWithTag(qint64 tag);
     void SetFocus();

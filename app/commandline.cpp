@@ -1,0 +1,219 @@
+#include "commandline.h"
+
+#include "engine.h"
+#include "files.h"
+#include "importer.h"
+#include "modDB.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace brisolta {
+
+namespace {
+
+enum Status { Done = 0, Failed = 1, WrongUsage = 2 };
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int wrongUsage(const QString &why)
+{
+    err() << "Brisolta: " << why << "\nPer l'aiuto: Brisolta --help" << Qt::endl;
+    return WrongUsage;
+}
+
+int failed(const QString &why)
+{
+    err() << "Brisolta: " << why << Qt::endl;
+    return Failed;
+}
+
+// What went wrong with the contact file, in the user's words where the engine's number says it plainly.
+QString storeFailure(const QString &path, const EngineError &error)
+{
+    switch (error.number() & 0xff) {
+    case SQLITE_BUSY: return QStringLiteral("%1: il file dei contatti è occupato da un'altra scrittura; riprovare.").arg(path);
+    case SQLITE_READONLY: return QStringLiteral("%1: il file dei contatti è di sola lettura.").arg(path);
+    case SQLITE_FULL: return QStringLiteral("%1: il disco è pieno; nulla è stato aggiunto.").arg(path);
+    case SQLITE_NOTADB: return QStringLiteral("%1: non è un file dei contatti di questa versione di Brisolta.").arg(path);
+    case SQLITE_CORRUPT: return QStringLiteral("%1: il file dei contatti è danneggiato.").arg(path);
+    default: return QStringLiteral("%1: errore del database %2: %3").arg(path).arg(error.number()).arg(error.text());
+    }
+}
+
+// The contact file, created as a first start would when `create` is set; otherwise it must exist.
+Database &contactFile(const QString &path, bool create)
+{
+    modDB::DBPath = path;
+    if (create) {
+        modDB::CreateDB(path);
+    } else {
+        if (!QFileInfo::exists(path))
+            throw FileError(QStringLiteral("%1: il file dei contatti non esiste.").arg(path));
+        modDB::ContactDB = DBEngine::OpenDatabase(path);
+    }
+    return *modDB::ContactDB;
+}
+
+// Progress on a terminal only: a script reading stderr wants the outcome, not a counter.
+ImportProgress progressOnTerminal()
+{
+#ifdef Q_OS_UNIX
+    if (isatty(STDERR_FILENO)) {
+        return [](std::size_t done, std::size_t total) {
+            err() << "\rImportazione: " << done << " di " << total << Qt::flush;
+            if (done == total)
+                err() << Qt::endl;
+        };
+    }
+#endif
+    return {};
+}
+
+int importFiles(const QString &path, const QStringList &files, bool dryRun)
+{
+    Contacts read;
+    for (const QString &file : files) {
+        const Contacts more = readContactFile(file);
+        read.insert(read.end(), more.begin(), more.end());
+    }
+    // A dry run writes nothing, not even a new contact file: without one, it counts against an empty file in memory.
+    std::unique_ptr<Database> empty;
+    if (dryRun && !QFileInfo::exists(path)) {
+        empty = DBEngine::OpenDatabase(QStringLiteral(":memory:"));
+        for (const char *statement : modDB::SchemaStatements)
+            empty->Execute(QString::fromLatin1(statement));
+    }
+    const ImportResult result =
+        importContacts(empty ? *empty : contactFile(path, !dryRun), read, dryRun, progressOnTerminal());
+    out() << (dryRun ? "Contatti da aggiungere: " : "Contatti aggiunti: ") << result.added.size()
+          << ". Già presenti: " << result.duplicates << (dryRun ? ". Nulla è stato scritto." : ".") << Qt::endl;
+    return Done;
+}
+
+int exportFile(const QString &path, const QString &file, vcard::Version version)
+{
+    const Contacts stored = storedContacts(contactFile(path, false));
+    writeContactFile(file, stored, version);
+    out() << "Esportati " << contactsCount(qsizetype(stored.size())) << " in " << file << '.' << Qt::endl;
+    return Done;
+}
+
+int findContacts(const QString &path, const QString &text)
+{
+    for (const Contact &contact : storedContacts(contactFile(path, false))) {
+        const bool found = std::any_of(contact.begin(), contact.end(), [&text](const FieldValue &value) {
+            return value && value->startsWith(text, Qt::CaseInsensitive);
+        });
+        if (!found)
+            continue;
+        QStringList texts;
+        // One contact a line, one field a column: tabs and line breaks inside a text would split them.
+        for (const FieldValue &value : contact)
+            texts << QString(value.value_or(QString())).replace(QRegularExpression(QStringLiteral("[\t\r\n]")), QStringLiteral(" "));
+        out() << texts.join(QLatin1Char('\t')) << '\n';
+    }
+    out().flush();
+    return Done;
+}
+
+} // namespace
+
+bool isCommandLine(int argc, char *argv[])
+{
+    Q_UNUSED(argv);
+    return argc > 1;
+}
+
+int runCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Rubrica Brisolta. Senza argomenti apre la finestra; con queste opzioni importa, esporta o "
+                       "cerca contatti senza finestra."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra questo aiuto."));
+    const QCommandLineOption importing(QStringLiteral("import"),
+                                       QStringLiteral("Aggiunge i contatti dei FILE indicati (.vcf, .csv, oppure .mdb "
+                                                      "di una versione precedente); quelli già presenti non si ripetono."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("Con --import: dice quanti contatti aggiungerebbe, senza scrivere nulla."));
+    const QCommandLineOption exporting(QStringLiteral("export"),
+                                       QStringLiteral("Scrive tutti i contatti nel FILE, vCard (.vcf) o CSV (.csv) "
+                                                      "secondo l'estensione."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption vcardVersion(QStringLiteral("vcard-version"),
+                                          QStringLiteral("Con --export in .vcf: la versione vCard, 3.0 (predefinita) o 4.0."),
+                                          QStringLiteral("VERSIONE"));
+    const QCommandLineOption finding(QStringLiteral("find"),
+                                     QStringLiteral("Elenca i contatti in cui un campo comincia con TESTO (maiuscole e "
+                                                    "minuscole indifferenti): uno per riga, i sei campi separati da "
+                                                    "tabulazioni."),
+                                     QStringLiteral("TESTO"));
+    const QCommandLineOption file(QStringLiteral("file"),
+                                  QStringLiteral("Usa il file dei contatti PERCORSO invece di archivio.mdb del programma."),
+                                  QStringLiteral("PERCORSO"));
+    parser.addOptions({help, importing, dryRun, exporting, vcardVersion, finding, file});
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Con --import: i file da importare."),
+                                 QStringLiteral("[FILE...]"));
+
+    if (!parser.parse(arguments))
+        return wrongUsage(parser.errorText());
+    if (parser.isSet(help)) {
+        out() << parser.helpText() << Qt::flush;
+        return Done;
+    }
+    const int actions = int(parser.isSet(importing)) + int(parser.isSet(exporting)) + int(parser.isSet(finding));
+    if (actions != 1)
+        return wrongUsage(QStringLiteral("indicare una sola operazione fra --import, --export e --find."));
+    const QStringList files = parser.positionalArguments();
+    if (parser.isSet(importing) && files.isEmpty())
+        return wrongUsage(QStringLiteral("--import vuole almeno un file da importare."));
+    if (!parser.isSet(importing) && !files.isEmpty())
+        return wrongUsage(QStringLiteral("argomento inatteso: %1").arg(files.first()));
+    if (parser.isSet(dryRun) && !parser.isSet(importing))
+        return wrongUsage(QStringLiteral("--dry-run va con --import."));
+    const QString version = parser.value(vcardVersion);
+    if (parser.isSet(vcardVersion) && (!parser.isSet(exporting) || (version != QLatin1String("3.0") && version != QLatin1String("4.0"))))
+        return wrongUsage(QStringLiteral("--vcard-version vuole 3.0 o 4.0, con --export."));
+    if (parser.isSet(exporting) && kindOf(parser.value(exporting)).value_or(FileKind::OldFile) == FileKind::OldFile)
+        return wrongUsage(QStringLiteral("--export scrive file .vcf o .csv: %1").arg(parser.value(exporting)));
+
+    const QString path = parser.isSet(file) ? parser.value(file)
+                                            : QCoreApplication::applicationDirPath() + QLatin1Char('/') + modDB::FileName;
+    try {
+        if (parser.isSet(importing))
+            return importFiles(path, files, parser.isSet(dryRun));
+        if (parser.isSet(exporting))
+            return exportFile(path, parser.value(exporting),
+                              version == QLatin1String("4.0") ? vcard::Version::V4 : vcard::Version::V3);
+        return findContacts(path, parser.value(finding));
+    } catch (const FileError &error) {
+        return failed(error.message());
+    } catch (const EngineError &error) {
+        return failed(storeFailure(path, error));
+    }
+}
+
+} // namespace brisolta

@@ -1,0 +1,86 @@
+#include "files.h"
+
+#include "csv.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+// More than anyone's address book: a file this large is not one.
+constexpr qint64 LargestFile = qint64(1) << 30;
+
+// Why a file could not be read or written, as far as the file system tells.
+QString whyNot(const QString &path, QIODevice::OpenMode mode)
+{
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (file.isDir())
+        return QStringLiteral("è una cartella, non un file");
+    if (mode == QIODevice::ReadOnly && !file.exists())
+        return QStringLiteral("il file non esiste");
+    if (mode == QIODevice::WriteOnly && !folder.isDir())
+        return QStringLiteral("la cartella %1 non esiste").arg(folder.filePath());
+    if (mode == QIODevice::ReadOnly ? !file.isReadable() : !folder.isWritable() || (file.exists() && !file.isWritable()))
+        return QStringLiteral("permesso negato");
+    return mode == QIODevice::ReadOnly ? QStringLiteral("impossibile leggere il file")
+                                       : QStringLiteral("impossibile scrivere il file; il disco potrebbe essere pieno");
+}
+
+QByteArray readWhole(const QString &path)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        throw FileError(QStringLiteral("%1: %2.").arg(path, whyNot(path, QIODevice::ReadOnly)));
+    if (file.size() > LargestFile)
+        throw FileError(QStringLiteral("%1: il file è troppo grande.").arg(path));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw FileError(QStringLiteral("%1: %2.").arg(path, whyNot(path, QIODevice::ReadOnly)));
+    return bytes;
+}
+
+} // namespace
+
+std::optional<FileKind> kindOf(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard"))
+        return FileKind::VCard;
+    if (suffix == QLatin1String("csv"))
+        return FileKind::Csv;
+    if (suffix == QLatin1String("mdb"))
+        return FileKind::OldFile;
+    return std::nullopt;
+}
+
+Contacts readContactFile(const QString &path)
+{
+    const std::optional<FileKind> kind = kindOf(path);
+    if (!kind)
+        throw FileError(QStringLiteral("%1: formato non riconosciuto (si leggono file .vcf, .csv e .mdb).").arg(path));
+    try {
+        switch (*kind) {
+        case FileKind::VCard: return vcard::decode(readWhole(path));
+        case FileKind::Csv: return csv::decode(readWhole(path));
+        case FileKind::OldFile: throw FileError(QStringLiteral("%1: non ancora.").arg(path));
+        }
+    } catch (const FormatError &error) {
+        if (error.line() > 0)
+            throw FileError(QStringLiteral("%1, riga %2: %3.").arg(path).arg(error.line()).arg(error.reason()));
+        throw FileError(QStringLiteral("%1: %2.").arg(path, error.reason()));
+    }
+    return {};
+}
+
+void writeContactFile(const QString &path, const Contacts &contacts, vcard::Version version)
+{
+    const std::optional<FileKind> kind = kindOf(path);
+    if (kind != FileKind::VCard && kind != FileKind::Csv)
+        throw FileError(QStringLiteral("%1: si scrivono solo file .vcf e .csv.").arg(path));
+    QSaveFile file(path);
+    const QByteArray bytes = kind == FileKind::VCard ? vcard::encode(contacts, version) : csv::encode(contacts);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw FileError(QStringLiteral("%1: %2.").arg(path, whyNot(path, QIODevice::WriteOnly)));
+}
