@@ -14,7 +14,7 @@ namespace brisolta {
 void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(ApplicationTitle);
-    QApplication::setDesktopFileName(QStringLiteral("brisolta"));
+    QApplication::setDesktopFileName(QStringLiteral(BRISOLTA_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/brisolta.ico")));
     auto *translator = new QTranslator(&app);
     if (translator->load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),
