@@ -9,13 +9,13 @@ build_dir=$3
 work=$(mktemp -d)
 prefix=$work/prefix
 entry_name=org.example.Brisolta.desktop
-programs=()
+children=()
 # Installing and packaging rewrite the build's install_manifest.txt; the user's own install keeps its list.
 manifest="$build_dir/install_manifest.txt"
 [ ! -f "$manifest" ] || cp "$manifest" "$work.manifest"
 cleanup() {
     if [ -f "$work.manifest" ]; then mv "$work.manifest" "$manifest"; else rm -f "$manifest"; fi
-    for pid in "${programs[@]}"; do
+    for pid in "${children[@]}"; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
@@ -28,10 +28,10 @@ start() {
     local file=$1
     shift
     QT_QPA_PLATFORM=offscreen "$@" >/dev/null 2>&1 &
-    programs+=($!)
+    children+=($!)
     for _ in $(seq 200); do
         [ -s "$file" ] && return 0
-        kill -0 "${programs[-1]}" 2>/dev/null || fail "$* ended at start-up"
+        kill -0 "${children[-1]}" 2>/dev/null || fail "$* ended at start-up"
         sleep 0.05
     done
     fail "$* made no $file"
@@ -81,6 +81,9 @@ desktop-file-validate "$entry" || fail "desktop-file-validate rejects the entry"
 "$cpack_command" -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work/package" >/dev/null
 deb=$(echo "$work"/package/brisolta_*_amd64.deb)
 [ -f "$deb" ] || fail "no package brisolta_<version>_amd64.deb"
+lintian "$deb" >"$work/lintian.log" 2>&1 & # the slowest check runs beside the others
+lintian_pid=$!
+children+=("$lintian_pid")
 contents=$(dpkg-deb -c "$deb" | awk '{ print substr($0, index($0, "./")) }')
 for path in "usr/bin/brisolta -> ../lib/brisolta/Brisolta" usr/lib/brisolta/Brisolta \
     "usr/share/applications/$entry_name" usr/share/metainfo/org.example.Brisolta.metainfo.xml \
@@ -91,7 +94,6 @@ done
 for dependency in libqt6widgets6 libsqlite3-0 qt6-translations-l10n fonts-crosextra-carlito; do
     dpkg-deb -f "$deb" Depends | grep -qw "$dependency" || fail "the package does not depend on $dependency"
 done
-lintian "$deb" || fail "lintian finds errors in the package"
 
 # THEN the unpacked package passes the desktop's and the software centres' checks
 dpkg-deb -x "$deb" "$work/root"
@@ -109,4 +111,5 @@ as_user=()
 HOME=$work/home XDG_DATA_HOME="" start "$work/home/.local/share/Brisolta/archivio.mdb" \
     "${as_user[@]}" "$work/root/usr/bin/brisolta"
 [ ! -e "$work/root/usr/lib/brisolta/archivio.mdb" ] || fail "the packaged copy wrote beside itself"
+wait "$lintian_pid" || { cat "$work/lintian.log" >&2; fail "lintian finds errors in the package"; }
 echo "PASS: installed, packaged and validated in $work"
