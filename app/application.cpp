@@ -22,7 +22,7 @@ void installQtTranslation(QCoreApplication &app)
 void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(ApplicationTitle);
-    QApplication::setDesktopFileName(QStringLiteral("brisolta"));
+    QApplication::setDesktopFileName(QStringLiteral(BRISOLTA_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/brisolta.ico")));
     installQtTranslation(app);
     modDB::Warn = [](const QString &prompt, int style, const QString &title) { MsgBox(prompt, style, title); };

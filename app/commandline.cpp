@@ -200,8 +200,8 @@ int runCommandLine(const QStringList &arguments)
     if (parser.isSet(exporting) && kindOf(parser.value(exporting)).value_or(FileKind::OldFile) == FileKind::OldFile)
         return wrongUsage(QStringLiteral("--export scrive file .vcf o .csv: %1").arg(parser.value(exporting)));
 
-    const QString path = parser.isSet(file) ? parser.value(file)
-                                            : QCoreApplication::applicationDirPath() + QLatin1Char('/') + modDB::FileName;
+    const QString path =
+        parser.isSet(file) ? parser.value(file) : modDB::ContactFolder() + QLatin1Char('/') + modDB::FileName;
     try {
         if (parser.isSet(importing))
             return importFiles(path, files, parser.isSet(dryRun));

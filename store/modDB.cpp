@@ -1,7 +1,9 @@
 #include "modDB.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <optional>
 
@@ -13,9 +15,23 @@ std::unique_ptr<Recordset> ContactRS;
 QString DBPath;
 std::function<void(const QString &, int, const QString &)> Warn;
 
+QString ContactFolder()
+{
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    // No new file under /usr, not even for root, who may write there: what is there belongs to the package.
+    const bool mayWrite = QFileInfo(programFolder).isWritable() && !programFolder.startsWith(QLatin1String("/usr/"));
+    if (mayWrite || QFileInfo::exists(programFolder + QLatin1Char('/') + FileName))
+        return programFolder;
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    // Private like the file in it; a failure here shows up as the engine's failure to open the file.
+    if (QDir().mkpath(QFileInfo(dataFolder).path()))
+        QDir().mkdir(dataFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return dataFolder;
+}
+
 void LoadDB(const QString &directory)
 {
-    DBPath = (directory.isEmpty() ? QCoreApplication::applicationDirPath() : directory) + QLatin1Char('/') + FileName;
+    DBPath = (directory.isEmpty() ? ContactFolder() : directory) + QLatin1Char('/') + FileName;
     CreateDB(DBPath);
     ContactDB = DBEngine::OpenDatabase(DBPath);
     DBLoaded = true;

@@ -32,7 +32,11 @@ extern QString DBPath;
 // Shows the store's warnings; the user interface installs its message box here.
 extern std::function<void(const QString &prompt, int style, const QString &title)> Warn;
 
-// Opens (creating on first use) the contact file in `directory`, the executable's own by default.
+// Where the contact file lives when no folder is given: beside the executable when the file is there or may be
+// made there, otherwise (a copy installed under /usr) in the user's data folder, which this makes on first use
+// and which is named after the application ("Brisolta"), so the caller names the application first.
+QString ContactFolder();
+// Opens (creating on first use) the contact file in `directory`, ContactFolder() by default.
 void LoadDB(const QString &directory = QString());
 void CreateDB(const QString &path);
 void LoadRecordset();

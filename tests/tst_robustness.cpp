@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -29,6 +30,8 @@ private slots:
     void shouldReportAReadOnlyFileAndKeepIt();
     void shouldCreateTheFilePrivateWhateverTheUmask_data();
     void shouldCreateTheFilePrivateWhateverTheUmask();
+    void shouldKeepTheFileBesideTheProgramUnlessItMayNot_data();
+    void shouldKeepTheFileBesideTheProgramUnlessItMayNot();
     void cleanup();
 };
 
@@ -77,6 +80,20 @@ void selectFirstRow(frmGESTDB &window)
 {
     window.lstADD->ListItems().Item(1).setSelected(true);
     typeContact(window, listRows(window).value(0));
+}
+
+// Runs the window driver copy `driver` as the user nobody; empty when this process may not run things as nobody.
+QByteArray asNobody(const QString &driver, const QStringList &args,
+                    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (::geteuid() != 0 || setpriv.isEmpty() || !::getpwnam("nobody") || !::getgrnam("nogroup"))
+        return {};
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(setpriv, QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", driver} + args);
+    process.waitForFinished(30000);
+    return process.readAllStandardOutput();
 }
 
 // What a place is: a folder's entries, or a file's bytes.
@@ -188,8 +205,8 @@ void RobustnessTest::shouldReportBadPlacesAndLeaveThemAsTheyWere_data()
     QTest::addColumn<QString>("report");
     QTest::newRow("empty file") << "empty" << "Errore di run-time '1':\n\nno such table: Rubrica";
     QTest::newRow("folder named archivio.mdb") << "folder" << "Errore di run-time '14':\n\nunable to open database file";
-    QTest::newRow("folder that is a regular file") << "under file"
-                                                   << "Errore di run-time '14':\n\nunable to open database file";
+    QTest::newRow("folder that is a regular file: why it was not made") << "under file"
+                                                   << "Errore di run-time '14':\n\nNot a directory";
     QTest::newRow("corrupt table page") << "corrupt" << "Errore di run-time '11':\n\ndatabase disk image is malformed";
 }
 
@@ -417,9 +434,6 @@ void RobustnessTest::shouldReportAReadOnlyFileAndKeepIt_data()
 void RobustnessTest::shouldReportAReadOnlyFileAndKeepIt()
 {
     QFETCH(QString, action);
-    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-    if (::geteuid() != 0 || setpriv.isEmpty() || !::getpwnam("nobody") || !::getgrnam("nogroup"))
-        QSKIP("needs root, setpriv, and the user nobody to run the program as someone else");
     // GIVEN a contact file with two contacts that the user may only read, in a folder the user may only enter
     QTemporaryDir root;
     QVERIFY(QFile::setPermissions(root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
@@ -434,16 +448,10 @@ void RobustnessTest::shouldReportAReadOnlyFileAndKeepIt()
     QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
     QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
     const QByteArray before = fileBytes(path);
-    const auto asNobody = [&](const QString &what) {
-        QProcess process;
-        process.start(setpriv, {"--reuid=nobody", "--regid=nogroup", "--clear-groups", driver, folder, what});
-        process.waitForFinished(30000);
-        return process.readAllStandardOutput();
-    };
-    if (!asNobody(QStringLiteral("probe")).contains("PROBE"))
-        QSKIP("the user nobody cannot reach the temporary folder");
+    if (!asNobody(driver, {folder, QStringLiteral("probe")}).contains("PROBE"))
+        QSKIP("needs root, setpriv, and the user nobody who can reach the temporary folder");
     // WHEN that user adds or removes a contact
-    const QByteArray output = asNobody(action);
+    const QByteArray output = asNobody(driver, {folder, action});
     // THEN the engine's error is shown, the program goes on, its list equals the file, and the file is unchanged
     const QList<QStringList> boxes = decodedRows(output, "BOX");
     QVERIFY2(!boxes.isEmpty(), output.constData());
@@ -479,6 +487,54 @@ void RobustnessTest::shouldCreateTheFilePrivateWhateverTheUmask()
     struct stat info {};
     QCOMPARE(::stat(QFile::encodeName(dir.filePath(modDB::FileName)).constData(), &info), 0);
     QCOMPARE(int(info.st_mode & 07777), 0600);
+}
+
+void RobustnessTest::shouldKeepTheFileBesideTheProgramUnlessItMayNot_data()
+{
+    QTest::addColumn<int>("programMode");
+    QTest::addColumn<bool>("fileThere");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("expectedMode");
+    QTest::newRow("writable folder") << 0777 << false << "program/archivio.mdb" << 0777;
+    QTest::newRow("read-only folder with the file") << 0555 << true << "program/archivio.mdb" << 0555;
+    QTest::newRow("read-only folder") << 0555 << false << "home/.local/share/Brisolta/archivio.mdb" << 0700;
+}
+
+void RobustnessTest::shouldKeepTheFileBesideTheProgramUnlessItMayNot()
+{
+    QFETCH(int, programMode);
+    QFETCH(bool, fileThere);
+    QFETCH(QString, expected);
+    QFETCH(int, expectedMode);
+    // GIVEN the program alone in its folder, or beside a contact file, and a user whose home holds nothing yet
+    QTemporaryDir root;
+    const QString program = root.filePath(QStringLiteral("program"));
+    const QString home = root.filePath(QStringLiteral("home"));
+    QVERIFY(QDir().mkdir(program) && QDir().mkdir(home) && ::chmod(QFile::encodeName(home).constData(), 0777) == 0);
+    QVERIFY(::chmod(QFile::encodeName(root.path()).constData(), 0755) == 0);
+    QVERIFY(QFile::copy(QStringLiteral(WINDOW_DRIVER), program + QStringLiteral("/windowdriver")));
+    if (fileThere)
+        runSql(program + QStringLiteral("/archivio.mdb"),
+               qPrintable(FullSchema + QStringLiteral("INSERT INTO Rubrica VALUES ('Anna','Bianchi','1','','','')")));
+    QVERIFY(::chmod(QFile::encodeName(program).constData(), mode_t(programMode)) == 0);
+    // WHEN that user starts it without naming a folder
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    const QByteArray output = asNobody(program + QStringLiteral("/windowdriver"), {QString(), "list"}, environment);
+    if (output.isEmpty())
+        QSKIP("needs root, setpriv, and the user nobody who can reach the temporary folder");
+    // THEN the list shows the one file, which is the expected one, in a folder as private as expected
+    QStringList files;
+    QDirIterator found(root.path(), {modDB::FileName}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (found.hasNext())
+        files << found.next();
+    QCOMPARE(files, QStringList{root.filePath(expected)});
+    QCOMPARE(decodedRows(output, "ROW"), fileTexts(files.value(0)));
+    QCOMPARE(decodedRows(output, "ROW").size(), fileThere ? 1 : 0);
+    struct stat folder {};
+    QCOMPARE(::stat(QFile::encodeName(QFileInfo(files.value(0)).path()).constData(), &folder), 0);
+    QCOMPARE(int(folder.st_mode & 07777), expectedMode);
 }
 
 BRISOLTA_TEST_MAIN(RobustnessTest)

@@ -2,7 +2,7 @@
 # Builds Brisolta and runs every test, headless.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh binutils-mingw-w64-i686 icoutils desktop-file-utils
+tools/setup.sh binutils-mingw-w64-i686 icoutils desktop-file-utils appstream lintian
 export QT_QPA_PLATFORM=offscreen
 
 # Fuzzes the contact store for 30 seconds when clang can build its target; only a finding fails the run.

@@ -1,5 +1,6 @@
-// Runs the main window on a contact folder and performs one action, for tests that need another user:
-//   windowdriver <dir> probe|add|remove
+// Runs the main window on a contact folder (the program's own choice when <dir> is empty) and performs one
+// action, for tests that need another user:
+//   windowdriver <dir> probe|list|add|remove
 // Prints each message box ("BOX <style> =<hex title> =<hex prompt>"), then the list ("ROW =<hex>x6") and the
 // fields ("FIELDS =<hex>x6"). A remove removes the first row of the list, as a click on it and Rimuovi would.
 
