@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libsqlite3-dev fonts-crosextra-carlito
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libsqlite3-dev mdbtools-dev fonts-crosextra-carlito
           fonts-dejavu-core "$@")
 missing=()
 for package in "${packages[@]}"; do
