@@ -22,12 +22,14 @@ namespace oldfile {
 
 namespace {
 
-enum ReaderStatus { Read = 0, NoTable = 3, Unreadable = 4 };
+enum ReaderStatus { Done = 0, NoTable = 3, Unreadable = 4 };
 
 constexpr char RowTag = 'R';
 constexpr char EndTag = 'E';
 constexpr char TextFlag = 0;
 constexpr char NullFlag = 1;
+// A contact's frame holds at least its tag and, per field, a flag and a length.
+constexpr qsizetype MinFrameBytes = 1 + std::tuple_size_v<Contact> * 5;
 // A Jet text holds 255 characters and a memo rarely more than a page; anything near these is not an address book.
 constexpr quint32 MaxFieldBytes = 1 << 20;
 constexpr qsizetype MaxOutputBytes = qsizetype(256) << 20;
@@ -54,6 +56,23 @@ void appendNumber(QByteArray &output, quint32 number)
     char bytes[4];
     qToLittleEndian(number, bytes);
     output.append(bytes, 4);
+}
+
+void appendContact(QByteArray &output, const Contact &contact)
+{
+    output += RowTag;
+    for (const FieldValue &field : contact) {
+        const QByteArray bytes = field ? storableText(*field).toUtf8() : QByteArray();
+        output += field ? TextFlag : NullFlag;
+        appendNumber(output, quint32(bytes.size()));
+        output += bytes;
+    }
+}
+
+void appendEnd(QByteArray &output, quint32 count)
+{
+    output += EndTag;
+    appendNumber(output, count);
 }
 
 // Jet 4 keeps a text as UTF-16, or "compressed": after FF FE, runs of one byte per character and runs of two,
@@ -92,28 +111,29 @@ QString fieldText(MdbHandle *mdb, const MdbColumn &column, const MdbField &field
     return QString::fromUtf8(text.get());
 }
 
-// Reads every row of Rubrica in the table's order, the six fields found by name whatever their case.
-int readRubrica(MdbHandle *mdb, Contacts &contacts)
+// Writes every row of Rubrica as a frame, in the table's order, the six fields found by name whatever their case.
+int readRubrica(MdbHandle *mdb, QByteArray &output)
 {
     if (!mdb_read_catalog(mdb, MDB_TABLE))
         return Unreadable;
-    gchar name[] = "Rubrica";
+    QByteArray tableName = modDB::TableName.toUtf8();
     const std::unique_ptr<MdbTableDef, decltype(&mdb_free_tabledef)> table(
-        mdb_read_table_by_name(mdb, name, MDB_TABLE), mdb_free_tabledef);
+        mdb_read_table_by_name(mdb, tableName.data(), MDB_TABLE), mdb_free_tabledef);
     if (!table)
         return NoTable;
     if (!mdb_read_columns(table.get()))
         return Unreadable;
+    const auto column = [&table](guint i) { return static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i)); };
     // The place of each of the six fields among the table's columns; none for a column the table lacks.
     std::array<std::optional<guint>, std::tuple_size_v<Contact>> places;
     for (guint i = 0; i < table->num_cols; ++i) {
-        const QString name = QString::fromUtf8(static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i))->name);
         for (std::size_t k = 0; k < places.size(); ++k) {
-            if (modDB::FieldNames[k].compare(name, Qt::CaseInsensitive) == 0)
+            if (modDB::FieldNames[k].compare(QString::fromUtf8(column(i)->name), Qt::CaseInsensitive) == 0)
                 places[k] = i;
         }
     }
     std::vector<MdbField> fields(table->num_cols);
+    quint32 count = 0;
     mdb_rewind_table(table.get());
     while (mdb_fetch_row(table.get())) {
         // The row just fetched is still on the current page: cracked again for its null mask, which tells a null
@@ -123,17 +143,20 @@ int readRubrica(MdbHandle *mdb, Contacts &contacts)
         if (mdb_find_row(mdb, int(table->cur_row) - 1, &start, &size) != 0 ||
             mdb_crack_row(table.get(), start & 0x1fff, size, fields.data()) < 0)
             return Unreadable;
-        Contact &contact = contacts.emplace_back();
+        Contact contact;
         for (std::size_t k = 0; k < places.size(); ++k) {
             if (!places[k] || fields[*places[k]].is_null)
                 continue;
             const MdbField &field = fields[*places[k]];
             if (field.start < 0 || field.siz < 0 || field.start + field.siz > mdb->fmt->pg_size)
                 return Unreadable;
-            contact[k] = fieldText(mdb, *static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, *places[k])), field);
+            contact[k] = fieldText(mdb, *column(*places[k]), field);
         }
+        appendContact(output, contact);
+        ++count;
     }
-    return Read;
+    appendEnd(output, count);
+    return Done;
 }
 
 } // namespace
@@ -165,7 +188,9 @@ Contacts read(const QString &path)
     QByteArray output;
     reader.waitForStarted(TimeLimitMs);
     while (reader.state() == QProcess::Running && !deadline.hasExpired() && output.size() <= MaxOutputBytes) {
-        reader.waitForReadyRead(int(deadline.remainingTime()));
+        // Nothing more to read: the reader has ended, or closed its output and is ending (or hangs).
+        if (!reader.waitForReadyRead(int(deadline.remainingTime())))
+            reader.waitForFinished(int(deadline.remainingTime()));
         output += reader.readAllStandardOutput();
     }
     if (reader.state() != QProcess::NotRunning) {
@@ -178,7 +203,7 @@ Contacts read(const QString &path)
     if (reader.exitStatus() == QProcess::NormalExit && reader.exitCode() == NoTable)
         throw OldFileError(noTableText());
     if (reader.error() == QProcess::FailedToStart || reader.exitStatus() != QProcess::NormalExit ||
-        reader.exitCode() != Read || output.size() > MaxOutputBytes)
+        reader.exitCode() != Done || output.size() > MaxOutputBytes)
         throw OldFileError(unreadableText());
     return decodeFrames(output);
 }
@@ -211,17 +236,9 @@ void convert(const QString &path)
 QByteArray encodeFrames(const Contacts &contacts)
 {
     QByteArray output;
-    for (const Contact &contact : contacts) {
-        output += RowTag;
-        for (const FieldValue &field : contact) {
-            const QByteArray bytes = field ? storableText(*field).toUtf8() : QByteArray();
-            output += field ? TextFlag : NullFlag;
-            appendNumber(output, quint32(bytes.size()));
-            output += bytes;
-        }
-    }
-    output += EndTag;
-    appendNumber(output, quint32(contacts.size()));
+    for (const Contact &contact : contacts)
+        appendContact(output, contact);
+    appendEnd(output, quint32(contacts.size()));
     return output;
 }
 
@@ -238,6 +255,10 @@ Contacts decodeFrames(QByteArrayView output)
     // As the store decodes: a leading byte-order mark is part of the text.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     Contacts contacts;
+    // The count at the end, bounded by what the output can hold, sizes the list once.
+    if (output.size() >= 5 && output[output.size() - 5] == EndTag)
+        contacts.reserve(qMin(qsizetype(qFromLittleEndian<quint32>(output.data() + output.size() - 4)),
+                              output.size() / MinFrameBytes));
     char tag;
     while ((tag = take(1)[0]) == RowTag) {
         Contact &contact = contacts.emplace_back();
@@ -264,12 +285,11 @@ int runReader(const char *path)
     const std::unique_ptr<MdbHandle, decltype(&mdb_close)> mdb(mdb_open(path, MDB_NOFLAGS), mdb_close);
     if (!mdb)
         return Unreadable;
-    Contacts contacts;
-    if (const int status = readRubrica(mdb.get(), contacts); status != Read)
+    QByteArray output;
+    if (const int status = readRubrica(mdb.get(), output); status != Done)
         return status;
-    const QByteArray output = encodeFrames(contacts);
     const bool written = std::fwrite(output.constData(), 1, std::size_t(output.size()), stdout) == std::size_t(output.size());
-    return written && std::fflush(stdout) == 0 ? Read : Unreadable;
+    return written && std::fflush(stdout) == 0 ? Done : Unreadable;
 }
 
 } // namespace oldfile
