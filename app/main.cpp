@@ -1,14 +1,19 @@
 #include "application.h"
 #include "commandline.h"
 
+#include "oldfile.h"
 #include "runtime.h"
 
 #include <QApplication>
 
+#include <cstring>
 #include <exception>
 
 int main(int argc, char *argv[])
 {
+    // The old-file reader is this program in a process of its own, which never opens a window.
+    if (argc == 3 && std::strcmp(argv[1], oldfile::ReaderOption) == 0)
+        return oldfile::runReader(argv[2]);
     if (brisolta::isCommandLine(argc, argv)) {
         // No display needed: it works in scripts and over ssh.
         QCoreApplication app(argc, argv);

@@ -4,6 +4,7 @@
 #include "engine.h"
 #include "frmGESTDB.h"
 #include "modDB.h"
+#include "oldfile.h"
 #include "runtime.h"
 
 #include <QApplication>
@@ -317,15 +318,37 @@ int ops(QApplication &app, const QString &directory, int repetitions)
 
 } // namespace
 
+// Reads an old file once, then converts it in place, with `reader` as the old-file reader.
+int convertOldFile(const QString &file, const QString &reader)
+{
+    oldfile::setReaderProgram(reader);
+    QElapsedTimer clock;
+    clock.start();
+    const std::size_t contacts = oldfile::read(file).size();
+    const double read = double(clock.nsecsElapsed()) / 1e6;
+    clock.restart();
+    oldfile::convert(file);
+    const double converted = double(clock.nsecsElapsed()) / 1e6;
+    std::printf("contacts\t%zu\nread (ms)\t%.2f\nconvert (ms)\t%.2f\nper contact (us)\t%.2f\n", contacts, read, converted,
+                contacts ? converted * 1000.0 / double(contacts) : 0.0);
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
+    if (argc == 4 && std::string(argv[1]) == "convert") {
+        QCoreApplication app(argc, argv);
+        return convertOldFile(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
     const double started = processStart();
     const double mainEntered = (secondsOf(CLOCK_REALTIME) - started) * 1000.0;
     const long faultsAtMain = minorFaults();
     const std::string mode = argc > 1 ? argv[1] : "";
     if (argc < 3 || (mode != "startup" && mode != "ops")) {
-        std::fprintf(stderr, "usage: %s startup <directory>\n       %s ops <directory> [repetitions]\n", argv[0],
-                     argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s startup <directory>\n       %s ops <directory> [repetitions]\n"
+                     "       %s convert <old archivio.mdb> <Brisolta>\n",
+                     argv[0], argv[0], argv[0]);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -1,6 +1,8 @@
 #include "files.h"
 
 #include "csv.h"
+#include "importer.h"
+#include "oldfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -41,6 +43,22 @@ QByteArray readWhole(const QString &path)
     return bytes;
 }
 
+// A contact file of this version, copied from another computer, say.
+bool isContactFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3", 16);
+}
+
+Contacts contactsOf(const QString &path)
+{
+    try {
+        return storedContacts(*DBEngine::OpenDatabase(path));
+    } catch (const EngineError &error) {
+        throw FileError(QStringLiteral("%1: non è un file dei contatti leggibile (%2).").arg(path, error.text()));
+    }
+}
+
 } // namespace
 
 std::optional<FileKind> kindOf(const QString &path)
@@ -64,8 +82,10 @@ Contacts readContactFile(const QString &path)
         switch (*kind) {
         case FileKind::VCard: return vcard::decode(readWhole(path));
         case FileKind::Csv: return csv::decode(readWhole(path));
-        case FileKind::OldFile: throw FileError(QStringLiteral("%1: non ancora.").arg(path));
+        case FileKind::OldFile: return isContactFile(path) ? contactsOf(path) : oldfile::read(path);
         }
+    } catch (const oldfile::OldFileError &error) {
+        throw FileError(QStringLiteral("%1: %2").arg(path, error.text()));
     } catch (const FormatError &error) {
         if (error.line() > 0)
             throw FileError(QStringLiteral("%1, riga %2: %3.").arg(path).arg(error.line()).arg(error.reason()));

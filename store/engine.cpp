@@ -155,7 +155,7 @@ void removeQuietly(const QString &path)
 // Takes the empty temporary file a new database is built in, readable by its owner only (it holds personal data),
 // and returns the lock that keeps it. What an interrupted start left there is started again; a start building it
 // right now holds the lock, so this one waits and then finds that start's database in place.
-int takePendingFile(const QString &pending, const QString &path)
+int takePendingFile(const QString &pending, const QString &path, bool replacing)
 {
 #ifdef _WIN32
     removeQuietly(pending);
@@ -166,7 +166,8 @@ int takePendingFile(const QString &pending, const QString &path)
 #else
     const QByteArray name = QFile::encodeName(pending);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        failIf(QFileInfo::exists(path), SQLITE_CANTOPEN, QStringLiteral("Il database %1 esiste già.").arg(path));
+        failIf(!replacing && QFileInfo::exists(path), SQLITE_CANTOPEN,
+               QStringLiteral("Il database %1 esiste già.").arg(path));
         const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno == ELOOP) {
             ::unlink(name.constData());
@@ -201,30 +202,89 @@ void releaseLock(int lock)
 #endif
 }
 
-// Moves the finished file into place, never over an existing one, and makes the move durable.
-void moveIntoPlace(const QString &from, const QString &to)
+void syncFolderOf(const QString &path)
+{
+#ifndef _WIN32
+    const int dir = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+// Moves the finished file into place, over the file it replaces or never over an existing one, and makes the
+// move durable.
+void moveIntoPlace(const QString &from, const QString &to, bool replacing)
 {
 #ifdef _WIN32
     const bool moved = MoveFileExW(reinterpret_cast<LPCWSTR>(from.utf16()), reinterpret_cast<LPCWSTR>(to.utf16()),
-                                   MOVEFILE_WRITE_THROUGH);
+                                   MOVEFILE_WRITE_THROUGH | (replacing ? MOVEFILE_REPLACE_EXISTING : 0));
     failIf(!moved, SQLITE_CANTOPEN, QStringLiteral("impossibile creare %1").arg(to));
 #else
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    int result = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
-    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+    int result = replacing ? ::rename(source.constData(), target.constData())
+                           : ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
+    if (!replacing && result != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // File systems without an atomic no-replace rename: a hard link refuses an existing target too.
         result = ::link(source.constData(), target.constData());
         if (result == 0)
             ::unlink(source.constData());
     }
     failIf(result != 0, SQLITE_CANTOPEN, QString::fromLocal8Bit(std::strerror(errno)));
-    const int dir = ::open(QFile::encodeName(QFileInfo(to).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
 #endif
+    syncFolderOf(to);
+}
+
+// Whether `name` already is the file at `path`: the second name an interrupted replacement gave it.
+bool sameFile(const QString &path, const QString &name)
+{
+#ifdef _WIN32
+    Q_UNUSED(path);
+    Q_UNUSED(name);
+    return false;
+#else
+    struct stat first {}, second {};
+    return ::lstat(QFile::encodeName(path).constData(), &first) == 0 &&
+           ::lstat(QFile::encodeName(name).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+#endif
+}
+
+bool hardLink(const QString &path, const QString &name)
+{
+#ifdef _WIN32
+    return CreateHardLinkW(reinterpret_cast<LPCWSTR>(name.utf16()), reinterpret_cast<LPCWSTR>(path.utf16()), nullptr);
+#else
+    return ::link(QFile::encodeName(path).constData(), QFile::encodeName(name).constData()) == 0;
+#endif
+}
+
+// Gives the file at `path` a second name, `kept` or the first free one of kept.1, kept.2, ..., and makes it
+// durable: a hard link where the file system has them (atomic, and it costs nothing), a synced copy elsewhere.
+// No existing file is ever overwritten.
+void keepFile(const QString &path, const QString &kept)
+{
+    for (int n = 0;; ++n) {
+        const QString name = n == 0 ? kept : kept + QLatin1Char('.') + QString::number(n);
+        if (sameFile(path, name))
+            return;
+        if (QFileInfo::exists(name) || QFileInfo(name).isSymLink())
+            continue;
+        if (!hardLink(path, name)) {
+            QFile copy(name);
+            failIf(!QFile::copy(path, name) || !copy.open(QIODevice::ReadWrite), SQLITE_CANTOPEN,
+                   QStringLiteral("impossibile conservare %1 come %2").arg(path, name));
+#ifndef _WIN32
+            failIf(::fsync(copy.handle()) != 0, SQLITE_IOERR_FSYNC, QString::fromLocal8Bit(std::strerror(errno)));
+#endif
+        }
+        syncFolderOf(name);
+        return;
+    }
 }
 
 } // namespace
@@ -326,11 +386,22 @@ std::unique_ptr<Database> DBEngine::CreateDatabase(const QString &path)
 {
     failIf(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), SQLITE_CANTOPEN,
            QStringLiteral("Il database %1 esiste già.").arg(path));
+    return createPending(path, QString());
+}
+
+std::unique_ptr<Database> DBEngine::CreateReplacement(const QString &path, const QString &keptPath)
+{
+    return createPending(path, keptPath);
+}
+
+std::unique_ptr<Database> DBEngine::createPending(const QString &path, const QString &keptPath)
+{
     const QString pending = pendingName(path);
-    const int lock = takePendingFile(pending, path);
+    const int lock = takePendingFile(pending, path, !keptPath.isEmpty());
     try {
         std::unique_ptr<Database> database(new Database(open(pending, SQLITE_OPEN_READWRITE), path, pending));
         database->m_pendingLock = lock;
+        database->m_keptPath = keptPath;
         return database;
     } catch (...) {
         removeQuietly(pending);
@@ -373,7 +444,9 @@ void Database::Close()
     if (!m_pendingPath.isEmpty()) {
         const QString pending = std::exchange(m_pendingPath, QString());
         try {
-            moveIntoPlace(pending, m_path);
+            if (!m_keptPath.isEmpty())
+                keepFile(m_path, m_keptPath);
+            moveIntoPlace(pending, m_path, !m_keptPath.isEmpty());
         } catch (...) {
             removeQuietly(pending);
             releaseLock(std::exchange(m_pendingLock, -1));

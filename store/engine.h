@@ -80,7 +80,7 @@ public:
     Database &operator=(const Database &) = delete;
 
     void Execute(const QString &statement);
-    // Releases the file; a database made by CreateDatabase is put in place here.
+    // Releases the file; a database made by CreateDatabase or CreateReplacement is put in place here.
     void Close();
     std::unique_ptr<Recordset> OpenRecordset(const QString &table);
 
@@ -95,6 +95,8 @@ private:
     QString m_path;
     // While not empty, the new database is still being built under this name.
     QString m_pendingPath;
+    // For a replacement: the name the replaced file is kept under (or the first free one after it).
+    QString m_keptPath;
     // Held while it is built, so that another start waits for it instead of building over it.
     int m_pendingLock = -1;
 };
@@ -120,8 +122,14 @@ struct DBEngine
     // A new, empty database; fails when the file exists. It is built under a temporary name
     // and appears under `path` only, complete, when it is closed.
     static std::unique_ptr<Database> CreateDatabase(const QString &path);
+    // A new, empty database to take the place of the file at `path`, built like CreateDatabase's. Close keeps
+    // that file under `keptPath` (or keptPath.1, .2, ...: never over another file), then moves the new one over it.
+    static std::unique_ptr<Database> CreateReplacement(const QString &path, const QString &keptPath);
     // An existing database, shared and read-write; never creates or alters the file.
     static std::unique_ptr<Database> OpenDatabase(const QString &path);
+
+private:
+    static std::unique_ptr<Database> createPending(const QString &path, const QString &keptPath);
 };
 
 class Field

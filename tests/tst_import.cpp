@@ -20,7 +20,8 @@ private slots:
 
 namespace {
 
-// Mario Rossi and Anna Bianchi; the spreadsheet has Mario again and Luca Verdi; the contact file holds Anna.
+// Mario Rossi and Anna Bianchi; the spreadsheet has Mario again and Luca Verdi; an old file has nine others; the
+// contact file holds Anna.
 void writeSamples(const QTemporaryDir &dir)
 {
     const std::pair<const char *, QByteArray> files[] = {
@@ -33,6 +34,7 @@ void writeSamples(const QTemporaryDir &dir)
         QFile file(dir.filePath(QLatin1String(name)));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
+    QVERIFY(QFile::copy(QStringLiteral(BRISOLTA_LEGACY_DATA "/legacy-basic.mdb"), dir.filePath(QStringLiteral("old.mdb"))));
     modDB::CreateDB(dir.filePath(QStringLiteral("x.mdb")));
     importContacts(*modDB::ContactDB, {{"Anna", "Bianchi", "06 123", "", "", ""}});
     modDB::ContactDB.reset();
@@ -76,6 +78,7 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
     QTest::addColumn<int>("stored");
     const QString added = QStringLiteral("Contatti aggiunti: 2. Già presenti: 2.\n");
     QTest::newRow("import") << QStringList{"--import", "a.vcf", "b.csv"} << 0 << added << 3;
+    QTest::newRow("old file") << QStringList{"--import", "old.mdb"} << 0 << "Contatti aggiunti: 9. Già presenti: 0.\n" << 10;
     QTest::newRow("dry run") << QStringList{"--import", "a.vcf", "b.csv", "--dry-run"} << 0
                              << "Contatti da aggiungere: 2. Già presenti: 2. Nulla è stato scritto.\n" << 1;
     QTest::newRow("a bad file stops all") << QStringList{"--import", "a.vcf", "bad.csv"} << 1

@@ -4,8 +4,10 @@
 //                                     operation, "ADD <rowid> =<hex>x6" / "DEL <rowid>" once it is committed
 //   storedriver start <dir>           loads the store once ("LOADING" before, "READY" after)
 //   storedriver add <dir> <count> <tag>  adds count contacts, then checks a fresh recordset holds them
+//   storedriver convert <file> <reader>  converts an old file in place, reading it with that program
 
 #include "modDB.h"
+#include "oldfile.h"
 
 #include <QCoreApplication>
 #include <QMap>
@@ -162,10 +164,15 @@ int main(int argc, char *argv[])
         }
         if (args.size() == 5 && args[1] == QLatin1String("add"))
             return addMany(args[2], args[3].toInt(), args[4]);
+        if (args.size() == 4 && args[1] == QLatin1String("convert")) {
+            oldfile::setReaderProgram(args[3]);
+            oldfile::convert(args[2]);
+            return 0;
+        }
     } catch (const EngineError &error) {
         say("ERROR " + QByteArray::number(error.number()) + ' ' + error.text().toUtf8());
         return 2;
     }
-    say("usage: storedriver session <dir> <seed> | start <dir> | add <dir> <count> <tag>");
+    say("usage: storedriver session <dir> <seed> | start <dir> | add <dir> <count> <tag> | convert <file> <reader>");
     return 1;
 }

@@ -1,0 +1,295 @@
+#include "oldfile.h"
+
+#include "modDB.h"
+
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace oldfile {
+
+namespace {
+
+enum ReaderStatus { Done = 0, NoTable = 3, Unreadable = 4 };
+
+constexpr char RowTag = 'R';
+constexpr char EndTag = 'E';
+constexpr char TextFlag = 0;
+constexpr char NullFlag = 1;
+// A contact's frame holds at least its tag and, per field, a flag and a length.
+constexpr qsizetype MinFrameBytes = 1 + std::tuple_size_v<Contact> * 5;
+// A Jet text holds 255 characters and a memo rarely more than a page; anything near these is not an address book.
+constexpr quint32 MaxFieldBytes = 1 << 20;
+constexpr qsizetype MaxOutputBytes = qsizetype(256) << 20;
+constexpr int TimeLimitMs = 60'000;
+
+QString noTableText()
+{
+    return QStringLiteral("Il file non contiene la tabella Rubrica: non è un archivio di Brisolta.");
+}
+
+QString unreadableText()
+{
+    return QStringLiteral("Il file è danneggiato o illeggibile.");
+}
+
+QString &readerProgram()
+{
+    static QString program;
+    return program;
+}
+
+void appendNumber(QByteArray &output, quint32 number)
+{
+    char bytes[4];
+    qToLittleEndian(number, bytes);
+    output.append(bytes, 4);
+}
+
+void appendContact(QByteArray &output, const Contact &contact)
+{
+    output += RowTag;
+    for (const FieldValue &field : contact) {
+        const QByteArray bytes = field ? storableText(*field).toUtf8() : QByteArray();
+        output += field ? TextFlag : NullFlag;
+        appendNumber(output, quint32(bytes.size()));
+        output += bytes;
+    }
+}
+
+void appendEnd(QByteArray &output, quint32 count)
+{
+    output += EndTag;
+    appendNumber(output, count);
+}
+
+// Jet 4 keeps a text as UTF-16, or "compressed": after FF FE, runs of one byte per character and runs of two,
+// each zero byte switching between them. Decoded here as libmdb does, but into UTF-16 directly: libmdb's own
+// conversion goes through UCS-2 and turns each character beyond the Basic Multilingual Plane into "??".
+QString jet4Text(const uchar *bytes, int size)
+{
+    const bool compressible = size >= 2 && bytes[0] == 0xff && bytes[1] == 0xfe;
+    bool compressed = compressible;
+    QString text;
+    text.reserve(size);
+    for (int i = compressible ? 2 : 0; i < size;) {
+        if (compressible && bytes[i] == 0) {
+            compressed = !compressed;
+            ++i;
+        } else if (compressed) {
+            text += QChar(bytes[i++]);
+        } else if (i + 1 < size) {
+            text += QChar(char16_t(bytes[i] | bytes[i + 1] << 8));
+            i += 2;
+        } else {
+            break;
+        }
+    }
+    return text;
+}
+
+// The field's value as text: Jet 4 texts decoded here, anything else (Jet 3 code-page texts, memos, numbers)
+// as libmdb writes it.
+QString fieldText(MdbHandle *mdb, const MdbColumn &column, const MdbField &field)
+{
+    if (IS_JET4(mdb) && column.col_type == MDB_TEXT)
+        return jet4Text(mdb->pg_buf + field.start, field.siz);
+    const std::unique_ptr<char, decltype(&g_free)> text(
+        mdb_col_to_string(mdb, mdb->pg_buf, field.start, column.col_type, field.siz), g_free);
+    return QString::fromUtf8(text.get());
+}
+
+// Writes every row of Rubrica as a frame, in the table's order, the six fields found by name whatever their case.
+int readRubrica(MdbHandle *mdb, QByteArray &output)
+{
+    if (!mdb_read_catalog(mdb, MDB_TABLE))
+        return Unreadable;
+    QByteArray tableName = modDB::TableName.toUtf8();
+    const std::unique_ptr<MdbTableDef, decltype(&mdb_free_tabledef)> table(
+        mdb_read_table_by_name(mdb, tableName.data(), MDB_TABLE), mdb_free_tabledef);
+    if (!table)
+        return NoTable;
+    if (!mdb_read_columns(table.get()))
+        return Unreadable;
+    const auto column = [&table](guint i) { return static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i)); };
+    // The place of each of the six fields among the table's columns; none for a column the table lacks.
+    std::array<std::optional<guint>, std::tuple_size_v<Contact>> places;
+    for (guint i = 0; i < table->num_cols; ++i) {
+        for (std::size_t k = 0; k < places.size(); ++k) {
+            if (modDB::FieldNames[k].compare(QString::fromUtf8(column(i)->name), Qt::CaseInsensitive) == 0)
+                places[k] = i;
+        }
+    }
+    std::vector<MdbField> fields(table->num_cols);
+    quint32 count = 0;
+    mdb_rewind_table(table.get());
+    while (mdb_fetch_row(table.get())) {
+        // The row just fetched is still on the current page: cracked again for its null mask, which tells a null
+        // field from an empty text where the bound strings cannot.
+        int start = 0;
+        size_t size = 0;
+        if (mdb_find_row(mdb, int(table->cur_row) - 1, &start, &size) != 0 ||
+            mdb_crack_row(table.get(), start & 0x1fff, size, fields.data()) < 0)
+            return Unreadable;
+        Contact contact;
+        for (std::size_t k = 0; k < places.size(); ++k) {
+            if (!places[k] || fields[*places[k]].is_null)
+                continue;
+            const MdbField &field = fields[*places[k]];
+            if (field.start < 0 || field.siz < 0 || field.start + field.siz > mdb->fmt->pg_size)
+                return Unreadable;
+            contact[k] = fieldText(mdb, *column(*places[k]), field);
+        }
+        appendContact(output, contact);
+        ++count;
+    }
+    appendEnd(output, count);
+    return Done;
+}
+
+} // namespace
+
+bool isOldFile(const QString &path)
+{
+    static constexpr char Signature[] = "\x00\x01\x00\x00Standard Jet DB";
+    constexpr int VersionOffset = 0x14;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(VersionOffset + 1);
+    return head.size() == VersionOffset + 1 && head.startsWith(QByteArrayView(Signature, sizeof Signature - 1)) &&
+           (head[VersionOffset] == MDB_VER_JET3 || head[VersionOffset] == MDB_VER_JET4);
+}
+
+void setReaderProgram(const QString &program)
+{
+    readerProgram() = program;
+}
+
+Contacts read(const QString &path)
+{
+    QProcess reader;
+    reader.setStandardErrorFile(QProcess::nullDevice());
+    reader.start(readerProgram().isEmpty() ? QCoreApplication::applicationFilePath() : readerProgram(),
+                 {QString::fromLatin1(ReaderOption), path}, QIODevice::ReadOnly);
+    const QDeadlineTimer deadline(TimeLimitMs);
+    QByteArray output;
+    reader.waitForStarted(TimeLimitMs);
+    while (reader.state() == QProcess::Running && !deadline.hasExpired() && output.size() <= MaxOutputBytes) {
+        // Nothing more to read: the reader has ended, or closed its output and is ending (or hangs).
+        if (!reader.waitForReadyRead(int(deadline.remainingTime())))
+            reader.waitForFinished(int(deadline.remainingTime()));
+        output += reader.readAllStandardOutput();
+    }
+    if (reader.state() != QProcess::NotRunning) {
+        // A reader that hangs or will not stop talking
+        reader.kill();
+        reader.waitForFinished(-1);
+        throw OldFileError(unreadableText());
+    }
+    output += reader.readAllStandardOutput();
+    if (reader.exitStatus() == QProcess::NormalExit && reader.exitCode() == NoTable)
+        throw OldFileError(noTableText());
+    if (reader.error() == QProcess::FailedToStart || reader.exitStatus() != QProcess::NormalExit ||
+        reader.exitCode() != Done || output.size() > MaxOutputBytes)
+        throw OldFileError(unreadableText());
+    return decodeFrames(output);
+}
+
+void convert(const QString &path)
+{
+    const Contacts contacts = read(path);
+    const std::unique_ptr<Database> converted = DBEngine::CreateReplacement(path, path + QLatin1String(".jet"));
+    // Another start may have converted it while this one read it; that conversion stands.
+    if (!isOldFile(path))
+        return;
+    for (const char *statement : modDB::SchemaStatements)
+        converted->Execute(QString::fromLatin1(statement));
+    {
+        const std::unique_ptr<Recordset> records = converted->OpenRecordset(modDB::TableName);
+        Transaction transaction(*converted);
+        for (const Contact &contact : contacts) {
+            records->AddNew();
+            for (std::size_t k = 0; k < contact.size(); ++k) {
+                if (contact[k])
+                    records->Fields().Item(modDB::FieldNames[k]).setValue(*contact[k]);
+            }
+            records->Update();
+        }
+        transaction.Commit();
+    }
+    converted->Close();
+}
+
+QByteArray encodeFrames(const Contacts &contacts)
+{
+    QByteArray output;
+    for (const Contact &contact : contacts)
+        appendContact(output, contact);
+    appendEnd(output, quint32(contacts.size()));
+    return output;
+}
+
+Contacts decodeFrames(QByteArrayView output)
+{
+    qsizetype at = 0;
+    const auto take = [&](qsizetype size) {
+        if (size > output.size() - at)
+            throw OldFileError(unreadableText());
+        at += size;
+        return output.sliced(at - size, size);
+    };
+    const auto number = [&] { return qFromLittleEndian<quint32>(take(4).data()); };
+    // As the store decodes: a leading byte-order mark is part of the text.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    Contacts contacts;
+    // The count at the end, bounded by what the output can hold, sizes the list once.
+    if (output.size() >= 5 && output[output.size() - 5] == EndTag)
+        contacts.reserve(qMin(qsizetype(qFromLittleEndian<quint32>(output.data() + output.size() - 4)),
+                              output.size() / MinFrameBytes));
+    char tag;
+    while ((tag = take(1)[0]) == RowTag) {
+        Contact &contact = contacts.emplace_back();
+        for (FieldValue &field : contact) {
+            const char flag = take(1)[0];
+            const quint32 size = number();
+            if (flag == NullFlag && size == 0)
+                continue;
+            if (flag != TextFlag || size > MaxFieldBytes)
+                throw OldFileError(unreadableText());
+            const QByteArrayView bytes = take(size);
+            if (!bytes.isValidUtf8())
+                throw OldFileError(unreadableText());
+            field = QString(decoder(bytes));
+        }
+    }
+    if (tag != EndTag || number() != contacts.size() || at != output.size())
+        throw OldFileError(unreadableText());
+    return contacts;
+}
+
+int runReader(const char *path)
+{
+    const std::unique_ptr<MdbHandle, decltype(&mdb_close)> mdb(mdb_open(path, MDB_NOFLAGS), mdb_close);
+    if (!mdb)
+        return Unreadable;
+    QByteArray output;
+    if (const int status = readRubrica(mdb.get(), output); status != Done)
+        return status;
+    const bool written = std::fwrite(output.constData(), 1, std::size_t(output.size()), stdout) == std::size_t(output.size());
+    return written && std::fflush(stdout) == 0 ? Done : Unreadable;
+}
+
+} // namespace oldfile

@@ -1,0 +1,175 @@
+#include "oldfile.h"
+#include "testsupport.h"
+
+class OldFileTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { oldfile::setReaderProgram(QStringLiteral(BRISOLTA_PROGRAM)); }
+    void shouldOfferToConvertAnOldFileAtStartUp_data();
+    void shouldOfferToConvertAnOldFileAtStartUp();
+    void shouldAcceptOnlyCompleteFrames_data();
+    void shouldAcceptOnlyCompleteFrames();
+    void shouldKeepTheOriginalWhenKilledWhileConverting();
+};
+
+const QString Data = QStringLiteral(BRISOLTA_LEGACY_DATA "/");
+
+// The contacts the fixture holds, a null field as `null` (the list shows it as an empty text).
+static QList<Row> expectedRows(const QString &fixture, const std::optional<QString> &null = std::nullopt)
+{
+    QList<Row> rows;
+    for (const QJsonValue row : QJsonDocument::fromJson(fileBytes(Data + fixture + QLatin1String(".expected.json"))).array()) {
+        rows.emplaceBack();
+        for (const QJsonValue field : row.toArray())
+            rows.last().append(field.isNull() ? null : field.toString());
+    }
+    return rows;
+}
+
+void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("taken"); // names beside it before the start
+    QTest::addColumn<QString>("keptAs");
+    QTest::addColumn<QStringList>("report"); // the second box's prompt and title; none: converted, the program starts
+    for (const char *fixture : {"basic", "compressed", "many", "partial", "reordered", "empty", "astral"})
+        QTest::newRow(fixture) << QStringLiteral("legacy-%1").arg(fixture) << int(vbYes) << QStringList() << "archivio.mdb.jet" << QStringList();
+    QTest::newRow(".jet and .jet.1 taken") << "legacy-basic" << int(vbYes) << QStringList{"archivio.mdb.jet", "archivio.mdb.jet.1"}
+                                           << "archivio.mdb.jet.2" << QStringList();
+    const QString failed = QStringLiteral("Impossibile convertire il file archivio.mdb.\n\n%1\n\nIl file non è stato modificato.");
+    const QStringList damaged{failed.arg("Il file è danneggiato o illeggibile."), "Errore"};
+    QTest::newRow("No") << "legacy-basic" << int(vbNo) << QStringList() << QString()
+                        << QStringList{"Errore di run-time '26':\n\nfile is not a database", "Brisolta"};
+    QTest::newRow("no Rubrica") << "legacy-other" << int(vbYes) << QStringList() << QString()
+                                << QStringList{failed.arg("Il file non contiene la tabella Rubrica: non è un archivio di Brisolta."), "Errore"};
+    QTest::newRow("truncated") << "legacy-truncated" << int(vbYes) << QStringList() << QString() << damaged;
+    QTest::newRow("damaged") << "legacy-damaged" << int(vbYes) << QStringList() << QString() << damaged;
+}
+
+void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
+{
+    QFETCH(QString, fixture);
+    QFETCH(int, answer);
+    QFETCH(QStringList, taken);
+    QFETCH(QString, keptAs);
+    QFETCH(QStringList, report);
+    // GIVEN an old archivio.mdb, perhaps files under the names its original would be kept as, and a user who
+    // answers the question
+    QTemporaryDir dir, fresh;
+    const QString path = dir.filePath(modDB::FileName);
+    QVERIFY(QFile::copy(Data + fixture + ".mdb", path));
+    const QByteArray original = fileBytes(path);
+    for (const QString &name : taken)
+        QVERIFY(QFile(dir.filePath(name)).open(QIODevice::NewOnly));
+    AnsweredBoxes boxes(answer);
+    QList<Row> listed;
+    QTimer guard; // once the window is up, its list is read and the program ends
+    guard.callOnTimeout([&listed] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *window = qobject_cast<frmGESTDB *>(widget)) {
+                for (const QStringList &row : listRows(*window))
+                    listed.append(Row(row.cbegin(), row.cend()));
+            }
+        }
+        QCoreApplication::exit(0);
+    });
+    guard.start(0);
+    // WHEN the program starts
+    const int status = brisolta::run(dir.path());
+    // THEN it asks first; and it ends after one report, nothing changed, or it converts and lists the old contacts
+    QCOMPARE(boxes.boxes.value(0).prompt, "Il file archivio.mdb è stato creato da una versione precedente di Brisolta.\n\n"
+                                          "Convertirlo ora nel nuovo formato? Il file originale sarà conservato come archivio.mdb.jet.");
+    QCOMPARE(boxes.boxes[0].style, 36);
+    QCOMPARE(boxes.boxes.size(), report.isEmpty() ? 1 : 2);
+    QCOMPARE(status, report.isEmpty() ? 0 : 1);
+    if (!report.isEmpty()) {
+        QCOMPARE((QStringList{boxes.boxes[1].prompt, boxes.boxes[1].title}), report);
+        QCOMPARE(boxes.boxes[1].style, 16);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{modDB::FileName});
+        QCOMPARE(fileBytes(path), original);
+        return;
+    }
+    // in order, nulls apart from empty texts in a sound file made as a first start makes one, readable by its
+    // owner only; the original is kept, byte for byte, under the first free name
+    QCOMPARE(listed, expectedRows(fixture, QString()));
+    QCOMPARE(rowsInFile(path), expectedRows(fixture));
+    QCOMPARE(rowsInFile(path, "PRAGMA integrity_check"), QList<Row>{{"ok"}});
+    modDB::CreateDB(fresh.filePath(modDB::FileName));
+    QCOMPARE(rowsInFile(path, "SELECT * FROM sqlite_schema"), rowsInFile(fresh.filePath(modDB::FileName), "SELECT * FROM sqlite_schema"));
+    QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(fileBytes(dir.filePath(keptAs)), original);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"archivio.mdb"} + taken + QStringList{keptAs});
+}
+
+void OldFileTest::shouldAcceptOnlyCompleteFrames_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<bool>("accepted");
+    // One contact whose Nome is "abc" (R, null flag at 1, length at 2, text at 6) and five nulls; the count last.
+    const QByteArray contact = oldfile::encodeFrames({Contact{QStringLiteral("abc")}});
+    const auto patched = [&contact](qsizetype at, const QByteArray &bytes) { return QByteArray(contact).replace(at, bytes.size(), bytes); };
+    QTest::newRow("a text") << contact << true;
+    QTest::newRow("invalid UTF-8") << patched(7, "\xff") << false;
+    QTest::newRow("null with a length") << patched(1, "\1") << false;
+    QTest::newRow("unknown flag") << patched(1, "\2") << false;
+    QTest::newRow("length above the limit") << oldfile::encodeFrames({Contact{QString(2 << 20, 'a')}}) << false;
+    QTest::newRow("count too high") << patched(contact.size() - 4, "\2") << false;
+    QTest::newRow("bytes after the end") << contact + "R" << false;
+    QTest::newRow("no end") << contact.chopped(5) << false;
+    QTest::newRow("cut end") << contact.chopped(1) << false;
+}
+
+void OldFileTest::shouldAcceptOnlyCompleteFrames()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(bool, accepted);
+    // WHEN the reader's output is decoded THEN it is taken whole, or refused as unreadable
+    try {
+        QVERIFY2(oldfile::encodeFrames(oldfile::decodeFrames(output)) == output && accepted, "taken");
+    } catch (const oldfile::OldFileError &error) {
+        QVERIFY2(!accepted, qPrintable(error.text()));
+        QCOMPARE(error.text(), QStringLiteral("Il file è danneggiato o illeggibile."));
+    }
+}
+
+void OldFileTest::shouldKeepTheOriginalWhenKilledWhileConverting()
+{
+    // GIVEN a separate program converting an old file of 5,000 contacts
+    const quint32 seed = qEnvironmentVariable("BRISOLTA_OLDFILE_SEED", QString::number(QRandomGenerator::global()->generate())).toUInt();
+    qDebug("BRISOLTA_OLDFILE_SEED=%u", seed);
+    QRandomGenerator random(seed);
+    // A kill loses nothing the page cache holds, so a folder in memory tests the same, and faster.
+    const QString folder = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    qint64 span = 0;
+    for (int kill = 0; kill <= qEnvironmentVariable("BRISOLTA_OLDFILE_KILLS", "30").toInt(); ++kill) {
+        QTemporaryDir dir(folder + QStringLiteral("/brisolta-XXXXXX"));
+        const QString path = dir.filePath(modDB::FileName);
+        QVERIFY(QFile::copy(Data + "legacy-many.mdb", path));
+        const QByteArray original = fileBytes(path);
+        QProcess driver;
+        QElapsedTimer clock;
+        clock.start();
+        driver.start(QStringLiteral(STORE_DRIVER), {"convert", path, BRISOLTA_PROGRAM});
+        // WHEN it is killed at a random moment of what one whole conversion (the first) takes
+        driver.waitForFinished(kill == 0 ? -1 : int(random.bounded(span + 1)));
+        span = qMax(span, clock.elapsed());
+        driver.kill();
+        driver.waitForFinished(-1);
+        // THEN archivio.mdb is the old file, or else the whole new one with the original kept beside it
+        QVERIFY(fileBytes(path) == original || fileBytes(path + ".jet") == original);
+        if (fileBytes(path) == original) {
+            // AND the next conversion succeeds
+            driver.start(QStringLiteral(STORE_DRIVER), {"convert", path, BRISOLTA_PROGRAM});
+            QVERIFY2(driver.waitForFinished(-1) && driver.exitStatus() == QProcess::NormalExit && driver.exitCode() == 0,
+                     driver.readAllStandardError().constData());
+        }
+        QCOMPARE(rowsInFile(path), expectedRows("legacy-many"));
+        QCOMPARE(fileBytes(path + ".jet"), original);
+    }
+}
+
+BRISOLTA_TEST_MAIN(OldFileTest)
+#include "tst_oldfile.moc"
