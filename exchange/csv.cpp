@@ -3,6 +3,7 @@
 #include "charsets.h"
 #include "modDB.h"
 
+#include <QHash>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -123,8 +124,11 @@ private:
 std::vector<Column> columnsOf(const std::vector<QStringView> &cells)
 {
     std::vector<QString> headers;
-    for (const QStringView cell : cells)
+    QHash<QString, qsizetype> indexes; // of each header's first column
+    for (const QStringView cell : cells) {
         headers.push_back(cellText(cell).trimmed().toLower());
+        indexes.insert(headers.back(), indexes.value(headers.back(), qsizetype(headers.size()) - 1));
+    }
     std::vector<Column> columns;
     for (qsizetype i = 0; i < qsizetype(headers.size()); ++i) {
         const QString &header = headers[std::size_t(i)];
@@ -132,20 +136,18 @@ std::vector<Column> columnsOf(const std::vector<QStringView> &cells)
         const bool email = header.startsWith(QLatin1String("e-mail "));
         if ((phone || email) && header.endsWith(QLatin1String(" - value"))) {
             const QString item = header.chopped(8);
-            const auto label = std::find_if(headers.begin(), headers.end(), [&](const QString &other) {
-                return other == item + QLatin1String(" - label") || other == item + QLatin1String(" - type");
-            });
-            columns.push_back({i, phone ? ByLabel : int(field::Email), label - headers.begin(), true});
+            const qsizetype label = indexes.value(item + QLatin1String(" - label"),
+                                                  indexes.value(item + QLatin1String(" - type"), -1));
+            columns.push_back({i, phone ? ByLabel : int(field::Email), label, true});
         } else if (const int field = fieldNamed(header); field >= 0) {
             columns.push_back({i, field});
         }
     }
     // A bare "Name" is the given name in a spreadsheet, but the whole name beside Google's "Given Name".
-    const auto name = std::find(headers.begin(), headers.end(), QLatin1String("name"));
     const bool given =
         std::any_of(columns.begin(), columns.end(), [](const Column &c) { return c.field == field::Nome; });
-    if (name != headers.end())
-        columns.push_back({name - headers.begin(), given ? WholeName : int(field::Nome)});
+    if (const qsizetype name = indexes.value(QStringLiteral("name"), -1); name >= 0)
+        columns.push_back({name, given ? WholeName : int(field::Nome)});
     return columns;
 }
 
