@@ -87,7 +87,7 @@ public:
                 continue;
             if (end == u'\r' && m_at < m_text.size() && m_text[m_at] == u'\n')
                 ++m_at;
-            ++m_nextLine;
+            ++m_line;
             m_lineStart = m_at;
             return true;
         }
@@ -100,7 +100,7 @@ private:
         for (;;) {
             const qsizetype quote = m_text.indexOf(u'"', end);
             if (quote < 0)
-                throw FormatError(m_nextLine, int(m_at - m_lineStart + 1), QStringLiteral("virgolette non chiuse"));
+                throw FormatError(m_line, int(m_at - m_lineStart + 1), QStringLiteral("virgolette non chiuse"));
             end = quote + 1;
             if (end == m_text.size() || m_text[end] != u'"')
                 break;
@@ -108,7 +108,7 @@ private:
         }
         const QStringView quoted = m_text.sliced(m_at, end - m_at);
         if (const int breaks = lineBreaks(quoted)) {
-            m_nextLine += breaks;
+            m_line += breaks;
             m_lineStart = m_at + std::max(quoted.lastIndexOf(u'\n'), quoted.lastIndexOf(u'\r')) + 1;
         }
         m_at = end;
@@ -117,8 +117,8 @@ private:
     QStringView m_text;
     QChar m_separator;
     qsizetype m_at = 0;
+    int m_line = 1; // where m_at is, and where that line starts
     qsizetype m_lineStart = 0;
-    int m_nextLine = 1;
 };
 
 std::vector<Column> columnsOf(const std::vector<QStringView> &cells)
@@ -257,13 +257,12 @@ QChar separatorOf(QStringView text)
 
 int fieldNamed(QStringView header)
 {
-    const QString name = header.trimmed().toString().toLower();
     for (std::size_t k = 0; k < modDB::FieldNames.size(); ++k) {
-        if (name == modDB::FieldNames[k].toLower())
+        if (header.compare(modDB::FieldNames[k], Qt::CaseInsensitive) == 0)
             return int(k);
     }
     for (const auto &[alias, field] : Headers) {
-        if (name == alias)
+        if (header.compare(QStringView(alias), Qt::CaseInsensitive) == 0)
             return int(field);
     }
     return -1;

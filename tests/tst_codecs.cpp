@@ -119,8 +119,9 @@ void CodecsTest::shouldWriteWhatOtherProgramsRead_data()
     QTest::newRow("vCard 3.0, every field") << "vcf3" << "Mario|Rossi|02 1234|333 1|02 9|m@x.it"
         << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Mario Rossi\r\nN:Rossi;Mario;;;\r\nTEL;TYPE=voice:02 1234\r\n"
                       "TEL;TYPE=cell:333 1\r\nTEL;TYPE=fax:02 9\r\nEMAIL;TYPE=INTERNET:m@x.it\r\nEND:VCARD\r\n");
-    QTest::newRow("vCard 4.0, a mobile alone") << "vcf4" << "(null)||(null)|333 1||(null)"
-        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:333 1\r\nN:;;;;\r\nTEL;TYPE=cell:333 1\r\nEND:VCARD\r\n");
+    QTest::newRow("vCard 4.0, no name") << "vcf4" << "(null)||02 5|333 1|(null)|e@x.it"
+        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:e@x.it\r\nN:;;;;\r\nTEL;TYPE=voice:02 5\r\nTEL;TYPE=cell:333 1\r\n"
+                      "EMAIL:e@x.it\r\nEND:VCARD\r\n");
     QTest::newRow("vCard, escapes") << "vcf3" << "|D'Angelo, Neri; \\ a\r\nb\rc||||e@x.it"
         << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:D'Angelo\\, Neri\\; \\\\ a\\nb\\nc\r\n"
                       "N:D'Angelo\\, Neri\\; \\\\ a\\nb\\nc;;;;\r\nEMAIL;TYPE=INTERNET:e@x.it\r\nEND:VCARD\r\n");
