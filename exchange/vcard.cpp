@@ -52,9 +52,12 @@ struct Property
     bool uri = false; // VALUE=uri, as 4.0 may write numbers
 };
 
+// Names and parameters compared as ASCII, ignoring case; inline, as every line asks several times.
 bool is(QByteArrayView text, QByteArrayView name)
 {
-    return text.size() == name.size() && text.compare(name, Qt::CaseInsensitive) == 0;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return text.size() == name.size() &&
+           std::equal(text.begin(), text.end(), name.begin(), [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 QByteArrayView unquoted(QByteArrayView text)
