@@ -3,6 +3,7 @@
 #include "charsets.h"
 #include "modDB.h"
 
+#include <QHash>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -86,7 +87,7 @@ public:
                 continue;
             if (end == u'\r' && m_at < m_text.size() && m_text[m_at] == u'\n')
                 ++m_at;
-            ++m_nextLine;
+            ++m_line;
             m_lineStart = m_at;
             return true;
         }
@@ -99,7 +100,7 @@ private:
         for (;;) {
             const qsizetype quote = m_text.indexOf(u'"', end);
             if (quote < 0)
-                throw FormatError(m_nextLine, int(m_at - m_lineStart + 1), QStringLiteral("virgolette non chiuse"));
+                throw FormatError(m_line, int(m_at - m_lineStart + 1), QStringLiteral("virgolette non chiuse"));
             end = quote + 1;
             if (end == m_text.size() || m_text[end] != u'"')
                 break;
@@ -107,7 +108,7 @@ private:
         }
         const QStringView quoted = m_text.sliced(m_at, end - m_at);
         if (const int breaks = lineBreaks(quoted)) {
-            m_nextLine += breaks;
+            m_line += breaks;
             m_lineStart = m_at + std::max(quoted.lastIndexOf(u'\n'), quoted.lastIndexOf(u'\r')) + 1;
         }
         m_at = end;
@@ -116,15 +117,18 @@ private:
     QStringView m_text;
     QChar m_separator;
     qsizetype m_at = 0;
+    int m_line = 1; // where m_at is, and where that line starts
     qsizetype m_lineStart = 0;
-    int m_nextLine = 1;
 };
 
 std::vector<Column> columnsOf(const std::vector<QStringView> &cells)
 {
     std::vector<QString> headers;
-    for (const QStringView cell : cells)
+    QHash<QString, qsizetype> indexes; // of each header's first column
+    for (const QStringView cell : cells) {
         headers.push_back(cellText(cell).trimmed().toLower());
+        indexes.insert(headers.back(), indexes.value(headers.back(), qsizetype(headers.size()) - 1));
+    }
     std::vector<Column> columns;
     for (qsizetype i = 0; i < qsizetype(headers.size()); ++i) {
         const QString &header = headers[std::size_t(i)];
@@ -132,20 +136,18 @@ std::vector<Column> columnsOf(const std::vector<QStringView> &cells)
         const bool email = header.startsWith(QLatin1String("e-mail "));
         if ((phone || email) && header.endsWith(QLatin1String(" - value"))) {
             const QString item = header.chopped(8);
-            const auto label = std::find_if(headers.begin(), headers.end(), [&](const QString &other) {
-                return other == item + QLatin1String(" - label") || other == item + QLatin1String(" - type");
-            });
-            columns.push_back({i, phone ? ByLabel : int(field::Email), label - headers.begin(), true});
+            const qsizetype label = indexes.value(item + QLatin1String(" - label"),
+                                                  indexes.value(item + QLatin1String(" - type"), -1));
+            columns.push_back({i, phone ? ByLabel : int(field::Email), label, true});
         } else if (const int field = fieldNamed(header); field >= 0) {
             columns.push_back({i, field});
         }
     }
     // A bare "Name" is the given name in a spreadsheet, but the whole name beside Google's "Given Name".
-    const auto name = std::find(headers.begin(), headers.end(), QLatin1String("name"));
     const bool given =
         std::any_of(columns.begin(), columns.end(), [](const Column &c) { return c.field == field::Nome; });
-    if (name != headers.end())
-        columns.push_back({name - headers.begin(), given ? WholeName : int(field::Nome)});
+    if (const qsizetype name = indexes.value(QStringLiteral("name"), -1); name >= 0)
+        columns.push_back({name, given ? WholeName : int(field::Nome)});
     return columns;
 }
 
@@ -255,13 +257,12 @@ QChar separatorOf(QStringView text)
 
 int fieldNamed(QStringView header)
 {
-    const QString name = header.trimmed().toString().toLower();
     for (std::size_t k = 0; k < modDB::FieldNames.size(); ++k) {
-        if (name == modDB::FieldNames[k].toLower())
+        if (header.compare(modDB::FieldNames[k], Qt::CaseInsensitive) == 0)
             return int(k);
     }
     for (const auto &[alias, field] : Headers) {
-        if (name == alias)
+        if (header.compare(QStringView(alias), Qt::CaseInsensitive) == 0)
             return int(field);
     }
     return -1;

@@ -21,7 +21,8 @@ QByteArray encode(const Contacts &contacts);
 QString fileText(QByteArrayView bytes);
 // ',', ';' or tab: whichever the first line holds most of outside quotes.
 QChar separatorOf(QStringView text);
-// Where a header sends its column's texts (an index into Contact); -1 for a header none of ours.
+// Where a header, its blanks at the ends taken off, sends its column's texts (an index into Contact); -1 for a
+// header none of ours.
 int fieldNamed(QStringView header);
 // A cell's text: quotes undone, and the apostrophe that kept a spreadsheet from running it taken off.
 QString cellText(QStringView cell);

@@ -52,9 +52,12 @@ struct Property
     bool uri = false; // VALUE=uri, as 4.0 may write numbers
 };
 
+// Names and parameters compared as ASCII, ignoring case; inline, as every line asks several times.
 bool is(QByteArrayView text, QByteArrayView name)
 {
-    return text.size() == name.size() && text.compare(name, Qt::CaseInsensitive) == 0;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return text.size() == name.size() &&
+           std::equal(text.begin(), text.end(), name.begin(), [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 QByteArrayView unquoted(QByteArrayView text)
@@ -120,21 +123,20 @@ std::optional<Property> parseProperty(QByteArrayView line)
     return std::nullopt;
 }
 
-bool isQuotedPrintable(QByteArrayView line)
-{
-    const std::optional<Property> property = parseProperty(line);
-    return property && is(property->encoding, "QUOTED-PRINTABLE");
-}
-
 // The next content line with its folding undone: a line break before a blank, and in quoted-printable values
 // the soft break "=" at the end of a line. `joined` holds it when it spans several lines.
 QByteArrayView nextContentLine(Lines &lines, QByteArray &joined)
 {
     QByteArrayView line = lines.current();
     bool copied = false;
+    std::optional<bool> quotedPrintable; // looked up once, so that a long run of lines costs no more than one
     for (lines.advance(); !lines.atEnd(); lines.advance()) {
         const QByteArrayView next = lines.current();
-        const bool softBreak = line.endsWith('=') && isQuotedPrintable(line);
+        if (line.endsWith('=') && !quotedPrintable) {
+            const std::optional<Property> property = parseProperty(line);
+            quotedPrintable = property && is(property->encoding, "QUOTED-PRINTABLE");
+        }
+        const bool softBreak = line.endsWith('=') && *quotedPrintable;
         if (!softBreak && !next.startsWith(' ') && !next.startsWith('\t'))
             break;
         if (!copied) {
