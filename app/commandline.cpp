@@ -94,11 +94,7 @@ ImportProgress progressOnTerminal()
 
 int importFiles(const QString &path, const QStringList &files, bool dryRun)
 {
-    Contacts read;
-    for (const QString &file : files) {
-        const Contacts more = readContactFile(file);
-        read.insert(read.end(), more.begin(), more.end());
-    }
+    Contacts read = readContactFiles(files);
     // A dry run writes nothing, not even a new contact file: without one, it counts against an empty file in memory.
     std::unique_ptr<Database> empty;
     if (dryRun && !QFileInfo::exists(path)) {

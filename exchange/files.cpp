@@ -94,6 +94,19 @@ Contacts readContactFile(const QString &path)
     return {};
 }
 
+Contacts readContactFiles(const QStringList &paths)
+{
+    Contacts contacts;
+    for (const QString &path : paths) {
+        Contacts more = readContactFile(path);
+        if (contacts.empty())
+            contacts = std::move(more);
+        else
+            contacts.insert(contacts.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    }
+    return contacts;
+}
+
 void writeContactFile(const QString &path, const Contacts &contacts, vcard::Version version)
 {
     const std::optional<FileKind> kind = kindOf(path);

@@ -6,6 +6,7 @@
 #include "vcard.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <stdexcept>
@@ -28,6 +29,9 @@ std::optional<FileKind> kindOf(const QString &path);
 
 // The contacts of a vCard, CSV or old contact file; throws FileError.
 Contacts readContactFile(const QString &path);
+
+// The contacts of all the files, in their order; throws FileError for the first that cannot be read.
+Contacts readContactFiles(const QStringList &paths);
 
 // Writes the contacts as a vCard or CSV file, replacing it only once it is complete; throws FileError.
 void writeContactFile(const QString &path, const Contacts &contacts, vcard::Version version = vcard::Version::V3);

@@ -16,11 +16,12 @@ struct KeyHash
     std::size_t operator()(const Key &key) const { return qHashRange(key.begin(), key.end()); }
 };
 
-Key keyOf(const Contact &contact)
+// Shares the texts of the stored form: no text is copied.
+Key keyOf(const Contact &stored)
 {
     Key key;
     for (std::size_t k = 0; k < key.size(); ++k)
-        key[k] = storableText(contact[k].value_or(QString()));
+        key[k] = stored[k].value_or(QString());
     return key;
 }
 
@@ -34,16 +35,26 @@ Contact storedForm(const Contact &contact)
     return stored;
 }
 
+// The six fields in the table's order, looked up by name once for a whole batch.
+std::vector<Field> contactFields(Recordset &records)
+{
+    std::vector<Field> fields;
+    for (const QString &name : modDB::FieldNames)
+        fields.push_back(records.Fields().Item(name));
+    return fields;
+}
+
 } // namespace
 
 Contacts storedContacts(Database &database)
 {
     Contacts contacts;
     const std::unique_ptr<Recordset> records = database.OpenRecordset(modDB::TableName);
+    const std::vector<Field> fields = contactFields(*records);
     for (; !records->Eof(); records->MoveNext()) {
         Contact &contact = contacts.emplace_back();
         for (std::size_t k = 0; k < contact.size(); ++k)
-            contact[k] = records->Fields().Item(modDB::FieldNames[k]).Value();
+            contact[k] = fields[k].Value();
     }
     return contacts;
 }
@@ -52,14 +63,17 @@ ImportResult importContacts(Database &database, const Contacts &contacts, bool d
 {
     // Read and write under one lock, so that what counts as a duplicate is what the file holds when it is written.
     Transaction transaction(database);
-    std::unordered_set<Key, KeyHash> known;
-    for (const Contact &stored : storedContacts(database))
-        known.insert(keyOf(stored));
+    const Contacts stored = storedContacts(database);
+    std::unordered_set<Key, KeyHash> known(stored.size() + contacts.size());
+    for (const Contact &contact : stored)
+        known.insert(keyOf(contact));
 
     ImportResult result;
+    result.added.reserve(contacts.size());
     for (const Contact &contact : contacts) {
-        if (known.insert(keyOf(contact)).second)
-            result.added.push_back(storedForm(contact));
+        Contact fresh = storedForm(contact);
+        if (known.insert(keyOf(fresh)).second)
+            result.added.push_back(std::move(fresh));
         else
             ++result.duplicates;
     }
@@ -67,11 +81,13 @@ ImportResult importContacts(Database &database, const Contacts &contacts, bool d
         return result;
 
     const std::unique_ptr<Recordset> records = database.OpenRecordset(modDB::TableName);
+    std::vector<Field> fields = contactFields(*records);
+    result.bookmarks.reserve(result.added.size());
     for (const Contact &contact : result.added) {
         records->AddNew();
         for (std::size_t k = 0; k < contact.size(); ++k) {
             if (contact[k])
-                records->Fields().Item(modDB::FieldNames[k]).setValue(*contact[k]);
+                fields[k].setValue(*contact[k]);
         }
         records->Update();
         result.bookmarks.push_back(*records->LastModified());

@@ -370,6 +370,8 @@ Contacts decode(QByteArrayView bytes)
     if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
         throw FormatError(int(bytes.first(nul).count('\n')) + 1, 0, charsets::BinaryData);
     Contacts contacts;
+    // A card a contact: the list grows once.
+    contacts.reserve(std::size_t(QByteArrayView(bytes).count("END:VCARD")) + 1);
     Card card;
     int depth = 0; // a 2.1 AGENT may hold a card of its own, which is not read
     int beginLine = 0;

@@ -324,10 +324,7 @@ void frmGESTDB::importFiles(const QStringList &paths)
 {
     Contacts read;
     try {
-        for (const QString &path : paths) {
-            const Contacts more = readContactFile(path);
-            read.insert(read.end(), more.begin(), more.end());
-        }
+        read = readContactFiles(paths);
     } catch (const FileError &error) {
         MsgBox(error.message(), 16, QStringLiteral("Errore"));
         return;
