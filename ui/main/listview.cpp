@@ -54,8 +54,7 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
 void ListModel::connectNotify(const QMetaMethod &signal)
 {
     static const QMetaMethod inserted = QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted);
-    static const QMetaMethod changed = QMetaMethod::fromSignal(&QAbstractItemModel::dataChanged);
-    if (signal == inserted || signal == changed)
+    if (signal == inserted)
         m_watched = true;
 }
 
@@ -67,17 +66,11 @@ void ListModel::appendColumn(const QString &header)
     endInsertColumns();
 }
 
-ListRow *ListModel::newRow(QStringView text, int smallIcon)
+ListRow *ListModel::newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon)
 {
-    ListRow *row = m_store.newRow();
-    m_store.setText(*row, 0, text);
+    ListRow *row = m_store.newRow(texts);
     row->smallIcon = smallIcon;
     return row;
-}
-
-void ListModel::setText(ListRow &row, int k, QStringView text)
-{
-    m_store.setText(row, k, text);
 }
 
 int ListModel::insertRow(ListRow *row, int position)
@@ -96,14 +89,6 @@ void ListModel::removeRowAt(int position)
     beginRemoveRows(QModelIndex(), position, position);
     m_rows.erase(m_rows.begin() + position);
     endRemoveRows();
-}
-
-void ListModel::changed(int position, int column)
-{
-    if (!m_watched)
-        return;
-    const QModelIndex cell = index(position, column);
-    emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
 ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent), m_collator(QLocale(QLocale::Italian, QLocale::Italy))
@@ -179,21 +164,6 @@ int ListModel::sortedPosition(const ListRow &row, int key) const
     return int(place - m_rows.begin());
 }
 
-void ListModel::keepSorted(int position, int key)
-{
-    // Where the row belongs among the others, then one move there.
-    ListRow *row = m_rows[std::size_t(position)];
-    m_rows.erase(m_rows.begin() + position);
-    const int place = sortedPosition(*row, key);
-    m_rows.insert(m_rows.begin() + position, row);
-    if (place == position)
-        return;
-    beginMoveRows(QModelIndex(), position, position, QModelIndex(), place > position ? place + 1 : place);
-    m_rows.erase(m_rows.begin() + position);
-    m_rows.insert(m_rows.begin() + place, row);
-    endMoveRows();
-}
-
 int ListModel::findRow(const QString &text, int firstPosition) const
 {
     // Most cells differ from the text in their first character: settle those on ASCII alone. (A character
@@ -245,15 +215,6 @@ QString ListItem::SubItems(int k) const
 {
     failIfOutOfBounds(k < 1 || k >= ListRow::TextCount);
     return m_row->text(k).toString();
-}
-
-void ListItem::setSubItems(int k, QStringView text)
-{
-    failIfOutOfBounds(k < 1 || k >= ListRow::TextCount);
-    m_view->m_model.setText(*m_row, k, text);
-    m_view->m_model.changed(position(), k);
-    if (m_view->m_sorted && m_view->m_sortKey == k)
-        m_view->m_model.keepSorted(position(), k);
 }
 
 int ListItem::Index() const
@@ -314,10 +275,10 @@ void ListView::ColumnHeaderList::Add(const QString &text)
     m_view->m_model.appendColumn(text);
 }
 
-ListItem ListView::ListItemList::Add(QStringView text, int smallIcon)
+ListItem ListView::ListItemList::Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon)
 {
     ListModel &model = m_view->m_model;
-    ListRow *added = model.newRow(text, smallIcon);
+    ListRow *added = model.newRow(texts, smallIcon);
     // Sorted on a column past the row's texts (a table's extra column), every row is equal: it goes last.
     const bool sorted = m_view->m_sorted && m_view->m_sortKey < ListRow::TextCount;
     const int position = sorted ? model.sortedPosition(*added, m_view->m_sortKey) : model.rowCount();

@@ -28,14 +28,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void appendColumn(const QString &header);
-    ListRow *newRow(QStringView text, int smallIcon);
-    void setText(ListRow &row, int k, QStringView text);
+    ListRow *newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon);
     int insertRow(ListRow *row, int position);
     void removeRowAt(int position);
-    void changed(int position, int column);
     void sortBy(int key);
     int sortedPosition(const ListRow &row, int key) const;
-    void keepSorted(int position, int key);
     int findRow(const QString &text, int firstPosition) const;
     int positionOf(const ListRow *row, int hint = -1) const;
     int positionOfTag(qint64 tag) const;
@@ -50,7 +47,7 @@ private:
     QCollator m_collator;
     QStringList m_headers;
     TextStore m_store;
-    bool m_watched = false; // a view or a tester listens to the model's changes
+    bool m_watched = false; // a view or a tester listens for inserted rows
     std::vector<ListRow *> m_rows; // in display order
     QList<QIcon> m_smallIcons;
 };
@@ -63,7 +60,6 @@ public:
 
     QString Text() const;
     QString SubItems(int k) const;
-    void setSubItems(int k, QStringView text);
     int Index() const;
     void EnsureVisible() const;
     void setSelected(bool selected) const;
@@ -110,7 +106,8 @@ public:
     class ListItemList
     {
     public:
-        ListItem Add(QStringView text, int smallIcon);
+        // A row with its main text and its five sub-items at once, as a record comes from the file.
+        ListItem Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon);
         int Count() const;
         void Remove(int index);
         ListItem Item(int index) const;

@@ -40,13 +40,26 @@ void TextStore::Free::operator()(void *block) const
     std::free(block);
 }
 
-ListRow *TextStore::newRow()
+ListRow *TextStore::newRow(const std::array<QStringView, ListRow::TextCount> &texts)
 {
     if (m_rowChunks.empty() || m_rowsInChunk == RowsPerChunk) {
         m_rowChunks.push_back(std::make_unique<ListRow[]>(RowsPerChunk));
         m_rowsInChunk = 0;
     }
-    return &m_rowChunks.back()[m_rowsInChunk++];
+    ListRow *row = &m_rowChunks.back()[m_rowsInChunk++];
+    qsizetype total = 0;
+    for (int k = 0; k < ListRow::TextCount; ++k) {
+        total += texts[std::size_t(k)].size();
+        row->ends[k] = quint32(total);
+    }
+    row->chars = take(total);
+    char16_t *out = row->chars;
+    for (const QStringView text : texts) {
+        if (!text.isEmpty())
+            std::memcpy(out, text.utf16(), std::size_t(text.size()) * sizeof(char16_t));
+        out += text.size();
+    }
+    return row;
 }
 
 char16_t *TextStore::take(qsizetype size)
@@ -63,38 +76,4 @@ char16_t *TextStore::take(qsizetype size)
     char16_t *piece = m_blocks.back().get() + m_used;
     m_used += size;
     return piece;
-}
-
-bool TextStore::growLast(const char16_t *piece, qsizetype oldSize, qsizetype newSize)
-{
-    if (m_blocks.empty() || !piece)
-        return false;
-    const char16_t *begin = m_blocks.back().get();
-    if (piece < begin || piece + oldSize != begin + m_used || m_used - oldSize + newSize > m_blockSize)
-        return false;
-    m_used += newSize - oldSize;
-    return true;
-}
-
-void TextStore::setText(ListRow &row, int k, QStringView value)
-{
-    const qsizetype total = row.ends[ListRow::TextCount - 1];
-    const qsizetype start = k == 0 ? 0 : row.ends[k - 1];
-    const qsizetype oldEnd = row.ends[k];
-    const qsizetype newTotal = total - (oldEnd - start) + value.size();
-    char16_t *target = row.chars;
-    if (!growLast(row.chars, total, newTotal)) {
-        // Elsewhere in the store: the row moves to the end, and its old place is left unused.
-        target = take(newTotal);
-        if (start > 0)
-            std::memcpy(target, row.chars, std::size_t(start) * sizeof(char16_t));
-    }
-    if (total > oldEnd)
-        std::memmove(target + start + value.size(), row.chars + oldEnd, std::size_t(total - oldEnd) * sizeof(char16_t));
-    if (!value.isEmpty())
-        std::memcpy(target + start, value.utf16(), std::size_t(value.size()) * sizeof(char16_t));
-    row.chars = target;
-    const qsizetype shift = value.size() - (oldEnd - start);
-    for (int i = k; i < ListRow::TextCount; ++i)
-        row.ends[i] = quint32(row.ends[i] + shift);
 }

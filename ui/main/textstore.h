@@ -5,6 +5,7 @@
 
 #include <QStringView>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -27,9 +28,8 @@ public:
     TextStore(const TextStore &) = delete;
     TextStore &operator=(const TextStore &) = delete;
 
-    ListRow *newRow();
-    // Replaces text k of the row; the row last written grows in place, any other moves to the end.
-    void setText(ListRow &row, int k, QStringView value);
+    // A row holding these texts, side by side in one piece.
+    ListRow *newRow(const std::array<QStringView, ListRow::TextCount> &texts);
 
 private:
     struct Free
@@ -39,7 +39,6 @@ private:
     using Block = std::unique_ptr<char16_t[], Free>;
 
     char16_t *take(qsizetype size);
-    bool growLast(const char16_t *piece, qsizetype oldSize, qsizetype newSize);
 
     std::vector<Block> m_blocks;
     qsizetype m_blockSize = 0;
