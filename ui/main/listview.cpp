@@ -2,12 +2,10 @@
 
 #include "engine.h"
 
-#include <QHash>
 #include <QHeaderView>
 #include <QMetaMethod>
 
 #include <algorithm>
-#include <numeric>
 
 namespace {
 
@@ -91,57 +89,22 @@ void ListModel::removeRowAt(int position)
     endRemoveRows();
 }
 
-ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent), m_collator(QLocale(QLocale::Italian, QLocale::Italy))
-{
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
-}
+ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 void ListModel::sortBy(int key)
 {
-    // Equal texts share one collation key: names repeat, and the keys are the costly part.
     const std::size_t count = m_rows.size();
-    QHash<QStringView, int> distinct;
-    distinct.reserve(qsizetype(std::min<std::size_t>(count, 1 << 16)));
-    std::vector<QStringView> texts;
-    std::vector<int> textOf(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const QStringView text = m_rows[i]->text(key);
-        auto found = distinct.constFind(text);
-        if (found == distinct.constEnd()) {
-            found = distinct.insert(text, int(texts.size()));
-            texts.push_back(text);
-        }
-        textOf[i] = found.value();
-    }
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(texts.size());
-    for (QStringView text : texts)
-        keys.push_back(m_collator.sortKey(text.toString()));
-    std::vector<int> byKey(texts.size());
-    std::iota(byKey.begin(), byKey.end(), 0);
-    std::sort(byKey.begin(), byKey.end(),
-              [&keys](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
-    // Texts the collator holds equal (say, differing only in case) share a rank.
-    std::vector<int> rank(texts.size());
-    int ranks = 0;
-    for (std::size_t i = 0; i < byKey.size(); ++i) {
-        if (i > 0 && keys[std::size_t(byKey[i - 1])].compare(keys[std::size_t(byKey[i])]) != 0)
-            ++ranks;
-        rank[std::size_t(byKey[i])] = ranks;
-    }
-    // A counting sort by rank keeps rows of equal rank in their present order.
-    std::vector<int> start(std::size_t(ranks) + 2, 0);
-    for (std::size_t i = 0; i < count; ++i)
-        ++start[std::size_t(rank[std::size_t(textOf[i])]) + 1];
-    std::partial_sum(start.begin(), start.end(), start.begin());
-    std::vector<int> newPosition(count);
-    for (std::size_t i = 0; i < count; ++i)
-        newPosition[i] = start[std::size_t(rank[std::size_t(textOf[i])])]++;
+    std::vector<QStringView> texts(count);
+    std::transform(m_rows.begin(), m_rows.end(), texts.begin(), [key](const ListRow *row) { return row->text(key); });
+    const std::vector<int> order = m_order.sorted(texts);
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<ListRow *> sorted(count);
-    for (std::size_t i = 0; i < count; ++i)
-        sorted[std::size_t(newPosition[i])] = m_rows[i];
+    std::vector<int> newPosition(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        sorted[i] = m_rows[std::size_t(order[i])];
+        newPosition[std::size_t(order[i])] = int(i);
+    }
     m_rows = std::move(sorted);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -152,15 +115,13 @@ void ListModel::sortBy(int key)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-int ListModel::sortedPosition(const ListRow &row, int key) const
+int ListModel::sortedPosition(const ListRow &row, int key)
 {
-    const QCollator &italian = m_collator;
-    const QString text = row.text(key).toString();
+    const QStringView text = row.text(key);
     // After every equal row, so that the order stays stable.
-    const auto place = std::upper_bound(m_rows.begin(), m_rows.end(), text,
-                                        [&](const QString &value, const ListRow *other) {
-                                            return italian.compare(value, other->text(key)) < 0;
-                                        });
+    const auto place = std::upper_bound(m_rows.begin(), m_rows.end(), text, [&](QStringView value, const ListRow *other) {
+        return m_order.compare(value, other->text(key)) < 0;
+    });
     return int(place - m_rows.begin());
 }
 

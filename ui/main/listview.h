@@ -4,10 +4,10 @@
 // the main window uses (column headers, rows with a main text and five sub-items, sorting, finding).
 
 #include <QAbstractTableModel>
-#include <QCollator>
 #include <QIcon>
 #include <QTreeView>
 
+#include "textorder.h"
 #include "textstore.h"
 
 #include <memory>
@@ -32,7 +32,7 @@ public:
     int insertRow(ListRow *row, int position);
     void removeRowAt(int position);
     void sortBy(int key);
-    int sortedPosition(const ListRow &row, int key) const;
+    int sortedPosition(const ListRow &row, int key);
     int findRow(const QString &text, int firstPosition) const;
     int positionOf(const ListRow *row, int hint = -1) const;
     int positionOfTag(qint64 tag) const;
@@ -44,7 +44,7 @@ protected:
     void connectNotify(const QMetaMethod &signal) override;
 
 private:
-    QCollator m_collator;
+    TextOrder m_order;
     QStringList m_headers;
     TextStore m_store;
     bool m_watched = false; // a view or a tester listens for inserted rows
