@@ -5,19 +5,22 @@
 #include <algorithm>
 #include <numeric>
 
-struct TextOrder::Keyed
+namespace {
+
+// A text's first ranks, packed, and where it stands among the texts being sorted.
+struct Keyed
 {
     quint64 high = 0;
     quint64 low = 0;
     int index = 0;
 };
 
-namespace {
-
 // A key holds a text's first 18 ranks, seven bits each, nine to a word: keys order as their texts do that far.
 constexpr int RankBits = 7;
 constexpr int RanksPerWord = 9;
 constexpr int KeyRanks = 2 * RanksPerWord;
+// Fewer keys than this are sorted faster by insertion than by another counting pass.
+constexpr std::ptrdiff_t InsertionRun = 64;
 
 int sign(qsizetype value)
 {
@@ -38,38 +41,75 @@ int compareRanks(const std::array<quint8, 128> &rank, QStringView a, QStringView
 // False for a text with a character the table leaves to the collator.
 bool pack(const std::array<quint8, 128> &rank, QStringView text, quint64 &high, quint64 &low)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        const quint64 r = c < 128 ? rank[c] : 0;
-        if (r == 0)
-            return false;
-        if (i < KeyRanks)
-            (i < RanksPerWord ? high : low) |= r << (RankBits * (RanksPerWord - 1 - i % RanksPerWord));
-    }
-    return true;
+    const auto packWord = [&](qsizetype from, quint64 &word) {
+        const qsizetype to = std::min(text.size(), from + RanksPerWord);
+        for (qsizetype i = from; i < to; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c >= 128 || rank[c] == 0)
+                return false;
+            word = word << RankBits | rank[c];
+        }
+        word <<= RankBits * (from + RanksPerWord - std::max(to, from));
+        return true;
+    };
+    const auto rankedRest = [&](QChar c) { return c.unicode() < 128 && rank[c.unicode()] != 0; };
+    return packWord(0, high) && packWord(RanksPerWord, low) &&
+           std::all_of(text.begin() + std::min(text.size(), qsizetype(KeyRanks)), text.end(), rankedRest);
 }
 
-// Stable, least significant byte first, passing over any byte that every key shares.
-template<typename Keyed> void radixSort(std::vector<Keyed> &keys)
+bool keyBefore(const Keyed &a, const Keyed &b)
 {
-    const auto digit = [](const Keyed &key, int byte) {
+    return a.high < b.high || (a.high == b.high && a.low < b.low);
+}
+
+// Stable: a counting sort on the most significant byte in which the keys differ, then the same within each bucket
+// on the bytes after it; small buckets are finished by insertion.
+void radixSort(Keyed *begin, Keyed *end, Keyed *buffer, int byte)
+{
+    const auto digit = [&byte](const Keyed &key) {
         return std::size_t(((byte < 8 ? key.low : key.high) >> (byte % 8 * 8)) & 0xff);
     };
-    std::vector<std::array<std::size_t, 257>> starts(16);
-    for (const Keyed &key : keys) {
-        for (int byte = 0; byte < 16; ++byte)
-            ++starts[std::size_t(byte)][digit(key, byte) + 1];
-    }
-    std::vector<Keyed> sorted(keys.size());
-    for (int byte = 0; byte < 16; ++byte) {
-        std::array<std::size_t, 257> &start = starts[std::size_t(byte)];
-        if (std::find(start.begin(), start.end(), keys.size()) != start.end())
+    for (; end - begin > InsertionRun && byte >= 0; --byte) {
+        std::array<std::size_t, 257> start{};
+        for (const Keyed *key = begin; key != end; ++key)
+            ++start[digit(*key) + 1];
+        if (std::find(start.begin(), start.end(), std::size_t(end - begin)) != start.end())
             continue;
         std::partial_sum(start.begin(), start.end(), start.begin());
-        for (const Keyed &key : keys)
-            sorted[start[digit(key, byte)]++] = key;
-        keys.swap(sorted);
+        std::array<std::size_t, 257> next = start;
+        for (const Keyed *key = begin; key != end; ++key)
+            buffer[next[digit(*key)]++] = *key;
+        std::copy(buffer, buffer + (end - begin), begin);
+        for (std::size_t bucket = 0; bucket < 256; ++bucket)
+            radixSort(begin + start[bucket], begin + start[bucket + 1], buffer + start[bucket], byte - 1);
+        return;
     }
+    for (Keyed *key = begin + std::min<std::ptrdiff_t>(1, end - begin); key < end; ++key) {
+        const Keyed moved = *key;
+        Keyed *place = key;
+        for (; place != begin && keyBefore(moved, place[-1]); --place)
+            *place = place[-1];
+        *place = moved;
+    }
+}
+
+std::vector<int> sortedByKeys(std::vector<Keyed> &keyed, const std::vector<QStringView> &texts, const std::array<quint8, 128> &rank)
+{
+    std::vector<Keyed> buffer(keyed.size());
+    radixSort(keyed.data(), keyed.data() + keyed.size(), buffer.data(), 15);
+    // Texts that fill a key and share it are ordered by the rest of their ranks.
+    const auto rest = [&texts](const Keyed &key) { return texts[std::size_t(key.index)].sliced(KeyRanks); };
+    for (auto run = keyed.begin(); run != keyed.end();) {
+        const Keyed first = *run;
+        const auto end = std::find_if(run, keyed.end(), [&](const Keyed &key) { return key.high != first.high || key.low != first.low; });
+        if (end - run > 1 && texts[std::size_t(first.index)].size() >= KeyRanks) {
+            std::stable_sort(run, end, [&](const Keyed &a, const Keyed &b) { return compareRanks(rank, rest(a), rest(b)) < 0; });
+        }
+        run = end;
+    }
+    std::vector<int> order(keyed.size());
+    std::transform(keyed.begin(), keyed.end(), order.begin(), [](const Keyed &key) { return key.index; });
+    return order;
 }
 
 } // namespace
@@ -148,36 +188,18 @@ std::vector<int> TextOrder::sorted(const std::vector<QStringView> &texts)
         else
             others.push_back(i);
     }
-    const std::vector<int> order = sortedByKeys(keyed, texts);
+    const std::vector<int> order = sortedByKeys(keyed, texts, rank);
     return others.empty() ? order : mergedWithOthers(order, others, texts);
-}
-
-std::vector<int> TextOrder::sortedByKeys(std::vector<Keyed> &keyed, const std::vector<QStringView> &texts)
-{
-    radixSort(keyed);
-    // Texts that fill a key and share it are ordered by the rest of their ranks.
-    const auto rest = [&texts](const Keyed &key) { return texts[std::size_t(key.index)].sliced(KeyRanks); };
-    for (auto run = keyed.begin(); run != keyed.end();) {
-        const Keyed first = *run;
-        const auto end = std::find_if(run, keyed.end(), [&](const Keyed &key) { return key.high != first.high || key.low != first.low; });
-        if (end - run > 1 && texts[std::size_t(first.index)].size() >= KeyRanks) {
-            std::stable_sort(run, end, [&](const Keyed &a, const Keyed &b) { return compareRanks(ranks(), rest(a), rest(b)) < 0; });
-        }
-        run = end;
-    }
-    std::vector<int> order(keyed.size());
-    std::transform(keyed.begin(), keyed.end(), order.begin(), [](const Keyed &key) { return key.index; });
-    return order;
 }
 
 std::vector<int> TextOrder::mergedWithOthers(const std::vector<int> &ranked, const std::vector<int> &others,
                                              const std::vector<QStringView> &texts) const
 {
-    // One collation key per distinct text: accented names repeat.
+    // One collation key per distinct text, as accented names repeat; texts of equal keys form one group.
     QHash<QStringView, int> distinct;
     std::vector<QCollatorSortKey> keys;
-    std::vector<std::pair<int, int>> byKey; // a key and the index of its text
-    byKey.reserve(others.size());
+    std::vector<int> keyOf;
+    keyOf.reserve(others.size());
     for (const int index : others) {
         const QStringView text = texts[std::size_t(index)];
         auto found = distinct.constFind(text);
@@ -185,21 +207,37 @@ std::vector<int> TextOrder::mergedWithOthers(const std::vector<int> &ranked, con
             found = distinct.insert(text, int(keys.size()));
             keys.push_back(m_collator.sortKey(text.toString()));
         }
-        byKey.emplace_back(*found, index);
+        keyOf.push_back(*found);
     }
-    const auto keyOf = [&keys](const std::pair<int, int> &item) -> const QCollatorSortKey & {
-        return keys[std::size_t(item.first)];
-    };
-    std::stable_sort(byKey.begin(), byKey.end(), [&](const auto &a, const auto &b) { return keyOf(a).compare(keyOf(b)) < 0; });
+    std::vector<int> byKey(keys.size());
+    std::iota(byKey.begin(), byKey.end(), 0);
+    std::sort(byKey.begin(), byKey.end(), [&keys](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
+    std::vector<int> groupOf(keys.size());
+    int groups = 0;
+    for (std::size_t i = 0; i < byKey.size(); ++i) {
+        if (i > 0 && keys[std::size_t(byKey[i - 1])].compare(keys[std::size_t(byKey[i])]) != 0)
+            ++groups;
+        groupOf[std::size_t(byKey[i])] = groups;
+    }
+    // A counting sort by group keeps equal texts in their present order.
+    std::vector<std::size_t> groupStart(std::size_t(groups) + 2, 0);
+    for (const int key : keyOf)
+        ++groupStart[std::size_t(groupOf[std::size_t(key)]) + 1];
+    std::partial_sum(groupStart.begin(), groupStart.end(), groupStart.begin());
+    std::vector<int> grouped(others.size());
+    std::vector<std::size_t> fill = groupStart;
+    for (std::size_t i = 0; i < others.size(); ++i)
+        grouped[fill[std::size_t(groupOf[std::size_t(keyOf[i])])]++] = others[i];
 
-    // Each group of equal texts finds its place among the ranked ones by galloping from the last group's place,
-    // so that a few groups cost a few comparisons.
+    // Each group finds its place among the ranked texts by galloping from the last group's place, so that a few
+    // groups cost a few comparisons.
     std::vector<int> order;
     order.reserve(ranked.size() + others.size());
     auto next = ranked.begin();
-    for (auto group = byKey.begin(); group != byKey.end();) {
-        const auto groupEnd = std::find_if(group, byKey.end(), [&](const auto &item) { return keyOf(item).compare(keyOf(*group)) != 0; });
-        const QStringView text = texts[std::size_t(group->second)];
+    for (std::size_t group = 0; group + 1 < groupStart.size(); ++group) {
+        const auto members = grouped.begin() + std::ptrdiff_t(groupStart[group]);
+        const auto membersEnd = grouped.begin() + std::ptrdiff_t(groupStart[group + 1]);
+        const QStringView text = texts[std::size_t(*members)];
         const auto below = [&](int index) { return m_collator.compare(texts[std::size_t(index)], text) < 0; };
         auto low = next;
         auto high = next;
@@ -211,13 +249,11 @@ std::vector<int> TextOrder::mergedWithOthers(const std::vector<int> &ranked, con
         order.insert(order.end(), next, place);
         next = std::find_if(place, ranked.end(), [&](int index) { return m_collator.compare(texts[std::size_t(index)], text) != 0; });
         // Equal texts, ranked or not, keep their present order.
-        std::vector<int> equal(place, next);
-        const auto ranksEnd = equal.size();
-        for (auto item = group; item != groupEnd; ++item)
-            equal.push_back(item->second);
-        std::inplace_merge(equal.begin(), equal.begin() + std::ptrdiff_t(ranksEnd), equal.end());
-        order.insert(order.end(), equal.begin(), equal.end());
-        group = groupEnd;
+        const auto equalStart = std::ptrdiff_t(order.size());
+        order.insert(order.end(), place, next);
+        const auto membersStart = std::ptrdiff_t(order.size());
+        order.insert(order.end(), members, membersEnd);
+        std::inplace_merge(order.begin() + equalStart, order.begin() + membersStart, order.end());
     }
     order.insert(order.end(), next, ranked.end());
     return order;

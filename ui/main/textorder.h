@@ -23,12 +23,10 @@ public:
 private:
     // The rank of each ASCII character, or 0 for one whose texts only the collator can place.
     using Ranks = std::array<quint8, 128>;
-    struct Keyed;
 
     const Ranks &ranks();
     Ranks derivedRanks() const;
     bool ranked(QStringView text);
-    std::vector<int> sortedByKeys(std::vector<Keyed> &keyed, const std::vector<QStringView> &texts);
     std::vector<int> mergedWithOthers(const std::vector<int> &ranked, const std::vector<int> &others,
                                       const std::vector<QStringView> &texts) const;
 

@@ -29,12 +29,6 @@ void *allocateBlock(qsizetype bytes)
 
 } // namespace
 
-QStringView ListRow::text(int k) const
-{
-    const quint32 start = k == 0 ? 0 : ends[k - 1];
-    return QStringView(chars + start, ends[k] - start);
-}
-
 void TextStore::Free::operator()(void *block) const
 {
     std::free(block);

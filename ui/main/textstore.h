@@ -18,7 +18,11 @@ struct ListRow
     int smallIcon = 0;
     qint64 tag = 0;
 
-    QStringView text(int k) const;
+    QStringView text(int k) const
+    {
+        const quint32 start = k == 0 ? 0 : ends[k - 1];
+        return QStringView(chars + start, ends[k] - start);
+    }
 };
 
 class TextStore
