@@ -94,13 +94,13 @@ ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent) {}
 void ListModel::sortBy(int key)
 {
     const std::size_t count = m_rows.size();
-    std::vector<QStringView> texts(count);
+    LargeVector<QStringView> texts(count);
     std::transform(m_rows.begin(), m_rows.end(), texts.begin(), [key](const ListRow *row) { return row->text(key); });
-    const std::vector<int> order = m_order.sorted(texts);
+    const LargeVector<int> order = m_order.sorted(texts);
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<ListRow *> sorted(count);
-    std::vector<int> newPosition(count);
+    LargeVector<ListRow *> sorted(count);
+    LargeVector<int> newPosition(count);
     for (std::size_t i = 0; i < count; ++i) {
         sorted[i] = m_rows[std::size_t(order[i])];
         newPosition[std::size_t(order[i])] = int(i);

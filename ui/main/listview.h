@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QTreeView>
 
+#include "largememory.h"
 #include "textorder.h"
 #include "textstore.h"
 
@@ -48,7 +49,7 @@ private:
     QStringList m_headers;
     TextStore m_store;
     bool m_watched = false; // a view or a tester listens for inserted rows
-    std::vector<ListRow *> m_rows; // in display order
+    LargeVector<ListRow *> m_rows; // in display order
     QList<QIcon> m_smallIcons;
 };
 

@@ -93,9 +93,9 @@ void radixSort(Keyed *begin, Keyed *end, Keyed *buffer, int byte)
     }
 }
 
-std::vector<int> sortedByKeys(std::vector<Keyed> &keyed, const std::vector<QStringView> &texts, const std::array<quint8, 128> &rank)
+LargeVector<int> sortedByKeys(LargeVector<Keyed> &keyed, const LargeVector<QStringView> &texts, const std::array<quint8, 128> &rank)
 {
-    std::vector<Keyed> buffer(keyed.size());
+    LargeVector<Keyed> buffer(keyed.size());
     radixSort(keyed.data(), keyed.data() + keyed.size(), buffer.data(), 15);
     // Texts that fill a key and share it are ordered by the rest of their ranks.
     const auto rest = [&texts](const Keyed &key) { return texts[std::size_t(key.index)].sliced(KeyRanks); };
@@ -107,7 +107,7 @@ std::vector<int> sortedByKeys(std::vector<Keyed> &keyed, const std::vector<QStri
         }
         run = end;
     }
-    std::vector<int> order(keyed.size());
+    LargeVector<int> order(keyed.size());
     std::transform(keyed.begin(), keyed.end(), order.begin(), [](const Keyed &key) { return key.index; });
     return order;
 }
@@ -174,12 +174,12 @@ int TextOrder::compare(QStringView a, QStringView b)
     return m_collator.compare(a, b);
 }
 
-std::vector<int> TextOrder::sorted(const std::vector<QStringView> &texts)
+LargeVector<int> TextOrder::sorted(const LargeVector<QStringView> &texts)
 {
     const Ranks &rank = ranks();
-    std::vector<Keyed> keyed;
+    LargeVector<Keyed> keyed;
     keyed.reserve(texts.size());
-    std::vector<int> others;
+    LargeVector<int> others;
     for (int i = 0; i < int(texts.size()); ++i) {
         Keyed key;
         key.index = i;
@@ -188,17 +188,17 @@ std::vector<int> TextOrder::sorted(const std::vector<QStringView> &texts)
         else
             others.push_back(i);
     }
-    const std::vector<int> order = sortedByKeys(keyed, texts, rank);
+    const LargeVector<int> order = sortedByKeys(keyed, texts, rank);
     return others.empty() ? order : mergedWithOthers(order, others, texts);
 }
 
-std::vector<int> TextOrder::mergedWithOthers(const std::vector<int> &ranked, const std::vector<int> &others,
-                                             const std::vector<QStringView> &texts) const
+LargeVector<int> TextOrder::mergedWithOthers(const LargeVector<int> &ranked, const LargeVector<int> &others,
+                                             const LargeVector<QStringView> &texts) const
 {
     // One collation key per distinct text, as accented names repeat; texts of equal keys form one group.
     QHash<QStringView, int> distinct;
     std::vector<QCollatorSortKey> keys;
-    std::vector<int> keyOf;
+    LargeVector<int> keyOf;
     keyOf.reserve(others.size());
     for (const int index : others) {
         const QStringView text = texts[std::size_t(index)];
@@ -224,14 +224,14 @@ std::vector<int> TextOrder::mergedWithOthers(const std::vector<int> &ranked, con
     for (const int key : keyOf)
         ++groupStart[std::size_t(groupOf[std::size_t(key)]) + 1];
     std::partial_sum(groupStart.begin(), groupStart.end(), groupStart.begin());
-    std::vector<int> grouped(others.size());
+    LargeVector<int> grouped(others.size());
     std::vector<std::size_t> fill = groupStart;
     for (std::size_t i = 0; i < others.size(); ++i)
         grouped[fill[std::size_t(groupOf[std::size_t(keyOf[i])])]++] = others[i];
 
     // Each group finds its place among the ranked texts by galloping from the last group's place, so that a few
     // groups cost a few comparisons.
-    std::vector<int> order;
+    LargeVector<int> order;
     order.reserve(ranked.size() + others.size());
     auto next = ranked.begin();
     for (std::size_t group = 0; group + 1 < groupStart.size(); ++group) {

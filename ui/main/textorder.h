@@ -6,6 +6,8 @@
 #include <QCollator>
 #include <QStringView>
 
+#include "largememory.h"
+
 #include <array>
 #include <optional>
 #include <vector>
@@ -18,7 +20,7 @@ public:
     // Below, at or above zero as `a` comes before, together with or after `b`.
     int compare(QStringView a, QStringView b);
     // The indices of `texts` in order; equal texts keep theirs.
-    std::vector<int> sorted(const std::vector<QStringView> &texts);
+    LargeVector<int> sorted(const LargeVector<QStringView> &texts);
 
 private:
     // The rank of each ASCII character, or 0 for one whose texts only the collator can place.
@@ -27,8 +29,8 @@ private:
     const Ranks &ranks();
     Ranks derivedRanks() const;
     bool ranked(QStringView text);
-    std::vector<int> mergedWithOthers(const std::vector<int> &ranked, const std::vector<int> &others,
-                                      const std::vector<QStringView> &texts) const;
+    LargeVector<int> mergedWithOthers(const LargeVector<int> &ranked, const LargeVector<int> &others,
+                                      const LargeVector<QStringView> &texts) const;
 
     QCollator m_collator;
     std::optional<Ranks> m_ranks; // derived when first needed: the start-up never pays for it

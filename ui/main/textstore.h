@@ -1,7 +1,7 @@
 #pragma once
 
-// Where the list keeps its rows and their texts: a few large blocks instead of one allocation per text,
-// so that a list of a hundred thousand contacts fills in a few page faults.
+// Where the list keeps its rows and their texts: each row with its texts right behind it, in a few large blocks
+// instead of one allocation per text, so that a list of a hundred thousand contacts fills in a few page faults.
 
 #include <QStringView>
 
@@ -9,11 +9,10 @@
 #include <memory>
 #include <vector>
 
-// One row: its six texts side by side in the text store, its small icon and the record it shows.
+// One row: where each of its six texts ends, its small icon and the record it shows; the texts follow it.
 struct ListRow
 {
     static constexpr int TextCount = 6;
-    char16_t *chars = nullptr;
     quint32 ends[TextCount] = {};
     int smallIcon = 0;
     qint64 tag = 0;
@@ -21,7 +20,7 @@ struct ListRow
     QStringView text(int k) const
     {
         const quint32 start = k == 0 ? 0 : ends[k - 1];
-        return QStringView(chars + start, ends[k] - start);
+        return QStringView(reinterpret_cast<const char16_t *>(this + 1) + start, ends[k] - start);
     }
 };
 
@@ -32,7 +31,7 @@ public:
     TextStore(const TextStore &) = delete;
     TextStore &operator=(const TextStore &) = delete;
 
-    // A row holding these texts, side by side in one piece.
+    // A row holding these texts.
     ListRow *newRow(const std::array<QStringView, ListRow::TextCount> &texts);
 
 private:
@@ -40,13 +39,11 @@ private:
     {
         void operator()(void *block) const;
     };
-    using Block = std::unique_ptr<char16_t[], Free>;
+    using Block = std::unique_ptr<char[], Free>;
 
-    char16_t *take(qsizetype size);
+    char *take(std::size_t bytes);
 
     std::vector<Block> m_blocks;
-    qsizetype m_blockSize = 0;
-    qsizetype m_used = 0;
-    std::vector<std::unique_ptr<ListRow[]>> m_rowChunks;
-    qsizetype m_rowsInChunk = 0;
+    std::size_t m_blockSize = 0;
+    std::size_t m_used = 0;
 };
