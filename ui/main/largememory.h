@@ -29,3 +29,17 @@ template<typename T> struct LargeAllocator
 };
 
 template<typename T> using LargeVector = std::vector<T, LargeAllocator<T>>;
+
+// How far ahead a walk through scattered rows asks for the memory it is about to read.
+constexpr std::size_t PrefetchDistance = 16;
+
+// Asks for the memory at `address` before it is read: rows in display order lie scattered across their blocks,
+// and waiting for each in turn costs more than sorting them.
+inline void prefetch(const void *address)
+{
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}

@@ -95,7 +95,11 @@ void ListModel::sortBy(int key)
 {
     const std::size_t count = m_rows.size();
     LargeVector<QStringView> texts(count);
-    std::transform(m_rows.begin(), m_rows.end(), texts.begin(), [key](const ListRow *row) { return row->text(key); });
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + PrefetchDistance < count)
+            prefetch(m_rows[i + PrefetchDistance]);
+        texts[i] = m_rows[i]->text(key);
+    }
     const LargeVector<int> order = m_order.sorted(texts);
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -155,8 +159,10 @@ int ListModel::positionOf(const ListRow *row, int hint) const
     return int(found - m_rows.begin());
 }
 
-int ListModel::positionOfTag(qint64 tag) const
+int ListModel::positionOfTag(qint64 tag, int hint) const
 {
+    if (hint >= 0 && std::size_t(hint) < m_rows.size() && m_rows[std::size_t(hint)]->tag == tag)
+        return hint;
     const auto found = std::find_if(m_rows.begin(), m_rows.end(), [tag](const auto &own) { return own->tag == tag; });
     return found == m_rows.end() ? -1 : int(found - m_rows.begin());
 }
@@ -323,7 +329,8 @@ std::optional<ListItem> ListView::FindItem(const QString &text, int start)
 
 std::optional<ListItem> ListView::ItemWithTag(qint64 tag)
 {
-    const int position = m_model.positionOfTag(tag);
+    // Most often the current row shows it, the one just acted on: it is looked at before every other.
+    const int position = m_model.positionOfTag(tag, currentIndex().row());
     if (position < 0)
         return std::nullopt;
     return ListItem(this, m_model.rowAt(position), position);

@@ -36,7 +36,7 @@ public:
     int sortedPosition(const ListRow &row, int key);
     int findRow(const QString &text, int firstPosition) const;
     int positionOf(const ListRow *row, int hint = -1) const;
-    int positionOfTag(qint64 tag) const;
+    int positionOfTag(qint64 tag, int hint) const;
 
     ListRow *rowAt(int position) const { return m_rows[std::size_t(position)]; }
     void setSmallIcons(const QList<QIcon> &icons) { m_smallIcons = icons; }

@@ -181,6 +181,8 @@ LargeVector<int> TextOrder::sorted(const LargeVector<QStringView> &texts)
     keyed.reserve(texts.size());
     LargeVector<int> others;
     for (int i = 0; i < int(texts.size()); ++i) {
+        if (std::size_t(i) + PrefetchDistance < texts.size())
+            prefetch(texts[std::size_t(i) + PrefetchDistance].data());
         Keyed key;
         key.index = i;
         if (pack(rank, texts[std::size_t(i)], key.high, key.low))
