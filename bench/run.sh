@@ -39,11 +39,15 @@ timed() {
     BRISOLTA_BENCH_T0=$EPOCHREALTIME "$@"
 }
 
-# The program's start-up, then each floor's, one right after the other so that the machine's drift hits all three
-# alike; the ratios are taken within the run.
+# The program's start-up and each floor's, one right after the other so that the machine's drift hits all three
+# alike, the program first in one run and last in the next; the ratios are taken within the run.
 pairedRun() {
     local results
-    results=$(timed "$bench" startup "$1" && timed "$toolkitFloor" && timed "$readFloor" "$1/archivio.mdb")
+    if (($2 % 2 == 0)); then
+        results=$(timed "$bench" startup "$1" && timed "$toolkitFloor" && timed "$readFloor" "$1/archivio.mdb")
+    else
+        results=$(timed "$readFloor" "$1/archivio.mdb" && timed "$toolkitFloor" && timed "$bench" startup "$1")
+    fi
     printf '%s\n' "$results"
     awk -F'\t' '{ v[$1] = $2 }
         END {
@@ -126,9 +130,9 @@ for n in "${sizes[@]}"; do
     cp "$work/$n/archivio.mdb" "$work/ops-$n/"
     results="$work/$n.tsv"
     # The first run only brings the libraries and the file into memory.
-    [ $quick -eq 1 ] || pairedRun "$work/$n" >/dev/null
+    [ $quick -eq 1 ] || pairedRun "$work/$n" 0 >/dev/null
     for ((r = 0; r < reps; r++)); do
-        pairedRun "$work/$n"
+        pairedRun "$work/$n" "$r"
     done >"$results"
     # The program's own memory with nothing to show, to tell the contacts' memory from the program's.
     [ "$n" -ne 0 ] || read -r emptyRss _ < <(stats "$results" "peak RSS (MiB)")
