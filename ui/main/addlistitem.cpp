@@ -11,7 +11,8 @@ void AddListItem(const QString &Nome, const QString &Cognome, const QString &Tel
     // The row shows what the file holds, which is the typed text made storable.
     const QString texts[] = {storableText(Nome), storableText(Cognome), storableText(Telefono),
                              storableText(Cellulare), storableText(Fax), storableText(Email)};
-    ListItem row = frmGESTDB::instance()->lstADD->ListItems().Add({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, 1);
+    ListView::ListItemList items = frmGESTDB::instance()->lstADD->ListItems();
+    ListItem row = items.Add({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, 1);
     row.setTag(*ContactRS->LastModified());
 }
 

@@ -123,9 +123,10 @@ int ListModel::sortedPosition(const ListRow &row, int key)
 {
     const QStringView text = row.text(key);
     // After every equal row, so that the order stays stable.
-    const auto place = std::upper_bound(m_rows.begin(), m_rows.end(), text, [&](QStringView value, const ListRow *other) {
-        return m_order.compare(value, other->text(key)) < 0;
-    });
+    const auto place = std::upper_bound(m_rows.begin(), m_rows.end(), text,
+                                        [&](QStringView value, const ListRow *other) {
+                                            return m_order.compare(value, other->text(key)) < 0;
+                                        });
     return int(place - m_rows.begin());
 }
 

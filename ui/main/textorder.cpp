@@ -7,6 +7,8 @@
 
 namespace {
 
+using RankTable = std::array<quint8, 128>;
+
 // A text's first ranks, packed, and where it stands among the texts being sorted.
 struct Keyed
 {
@@ -28,7 +30,7 @@ int sign(qsizetype value)
 }
 
 // Rank by rank; a text that begins another comes before it.
-int compareRanks(const std::array<quint8, 128> &rank, QStringView a, QStringView b)
+int compareRanks(const RankTable &rank, QStringView a, QStringView b)
 {
     const qsizetype common = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < common; ++i) {
@@ -38,23 +40,29 @@ int compareRanks(const std::array<quint8, 128> &rank, QStringView a, QStringView
     return sign(a.size() - b.size());
 }
 
+// The character's rank, or 0 when the table leaves it to the collator.
+quint8 rankOf(const RankTable &rank, QChar c)
+{
+    return c.unicode() < 128 ? rank[c.unicode()] : 0;
+}
+
 // False for a text with a character the table leaves to the collator.
-bool pack(const std::array<quint8, 128> &rank, QStringView text, quint64 &high, quint64 &low)
+bool pack(const RankTable &rank, QStringView text, quint64 &high, quint64 &low)
 {
     const auto packWord = [&](qsizetype from, quint64 &word) {
         const qsizetype to = std::min(text.size(), from + RanksPerWord);
         for (qsizetype i = from; i < to; ++i) {
-            const char16_t c = text[i].unicode();
-            if (c >= 128 || rank[c] == 0)
+            const quint8 r = rankOf(rank, text[i]);
+            if (r == 0)
                 return false;
-            word = word << RankBits | rank[c];
+            word = word << RankBits | r;
         }
         word <<= RankBits * (from + RanksPerWord - std::max(to, from));
         return true;
     };
-    const auto rankedRest = [&](QChar c) { return c.unicode() < 128 && rank[c.unicode()] != 0; };
+    const auto ranked = [&rank](QChar c) { return rankOf(rank, c) != 0; };
     return packWord(0, high) && packWord(RanksPerWord, low) &&
-           std::all_of(text.begin() + std::min(text.size(), qsizetype(KeyRanks)), text.end(), rankedRest);
+           std::all_of(text.begin() + std::min(text.size(), qsizetype(KeyRanks)), text.end(), ranked);
 }
 
 bool keyBefore(const Keyed &a, const Keyed &b)
@@ -93,7 +101,8 @@ void radixSort(Keyed *begin, Keyed *end, Keyed *buffer, int byte)
     }
 }
 
-LargeVector<int> sortedByKeys(LargeVector<Keyed> &keyed, const LargeVector<QStringView> &texts, const std::array<quint8, 128> &rank)
+LargeVector<int> sortedByKeys(LargeVector<Keyed> &keyed, const LargeVector<QStringView> &texts,
+                              const RankTable &rank)
 {
     LargeVector<Keyed> buffer(keyed.size());
     radixSort(keyed.data(), keyed.data() + keyed.size(), buffer.data(), 15);
@@ -101,9 +110,12 @@ LargeVector<int> sortedByKeys(LargeVector<Keyed> &keyed, const LargeVector<QStri
     const auto rest = [&texts](const Keyed &key) { return texts[std::size_t(key.index)].sliced(KeyRanks); };
     for (auto run = keyed.begin(); run != keyed.end();) {
         const Keyed first = *run;
-        const auto end = std::find_if(run, keyed.end(), [&](const Keyed &key) { return key.high != first.high || key.low != first.low; });
+        const auto end = std::find_if(run, keyed.end(), [&first](const Keyed &key) {
+            return key.high != first.high || key.low != first.low;
+        });
         if (end - run > 1 && texts[std::size_t(first.index)].size() >= KeyRanks) {
-            std::stable_sort(run, end, [&](const Keyed &a, const Keyed &b) { return compareRanks(rank, rest(a), rest(b)) < 0; });
+            std::stable_sort(run, end,
+                             [&](const Keyed &a, const Keyed &b) { return compareRanks(rank, rest(a), rest(b)) < 0; });
         }
         run = end;
     }
@@ -138,7 +150,8 @@ TextOrder::Ranks TextOrder::derivedRanks() const
         if (againstA == 0 || againstA == order(alone + u'b', u"a"))
             alphabet.push_back(alone);
     }
-    std::stable_sort(alphabet.begin(), alphabet.end(), [&](const QString &a, const QString &b) { return order(a, b) < 0; });
+    std::stable_sort(alphabet.begin(), alphabet.end(),
+                     [&](const QString &a, const QString &b) { return order(a, b) < 0; });
     Ranks rank{};
     quint8 last = 0;
     for (std::size_t i = 0; i < alphabet.size(); ++i) {
@@ -153,7 +166,8 @@ TextOrder::Ranks TextOrder::derivedRanks() const
         for (const QString &second : alphabet)
             samples.push_back(first + second);
     }
-    std::sort(samples.begin(), samples.end(), [&](const QString &a, const QString &b) { return compareRanks(rank, a, b) < 0; });
+    std::sort(samples.begin(), samples.end(),
+              [&](const QString &a, const QString &b) { return compareRanks(rank, a, b) < 0; });
     for (std::size_t i = 1; i < samples.size(); ++i) {
         if (sign(compareRanks(rank, samples[i - 1], samples[i])) != order(samples[i - 1], samples[i]))
             return Ranks{};
@@ -164,7 +178,7 @@ TextOrder::Ranks TextOrder::derivedRanks() const
 bool TextOrder::ranked(QStringView text)
 {
     const Ranks &rank = ranks();
-    return std::all_of(text.begin(), text.end(), [&rank](QChar c) { return c.unicode() < 128 && rank[c.unicode()] != 0; });
+    return std::all_of(text.begin(), text.end(), [&rank](QChar c) { return rankOf(rank, c) != 0; });
 }
 
 int TextOrder::compare(QStringView a, QStringView b)
@@ -194,8 +208,7 @@ LargeVector<int> TextOrder::sorted(const LargeVector<QStringView> &texts)
     return others.empty() ? order : mergedWithOthers(order, others, texts);
 }
 
-LargeVector<int> TextOrder::mergedWithOthers(const LargeVector<int> &ranked, const LargeVector<int> &others,
-                                             const LargeVector<QStringView> &texts) const
+TextOrder::Groups TextOrder::grouped(const LargeVector<int> &others, const LargeVector<QStringView> &texts) const
 {
     // One collation key per distinct text, as accented names repeat; texts of equal keys form one group.
     QHash<QStringView, int> distinct;
@@ -211,34 +224,42 @@ LargeVector<int> TextOrder::mergedWithOthers(const LargeVector<int> &ranked, con
         }
         keyOf.push_back(*found);
     }
+    const auto keyBelow = [&keys](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; };
     std::vector<int> byKey(keys.size());
     std::iota(byKey.begin(), byKey.end(), 0);
-    std::sort(byKey.begin(), byKey.end(), [&keys](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
+    std::sort(byKey.begin(), byKey.end(), keyBelow);
     std::vector<int> groupOf(keys.size());
-    int groups = 0;
+    int last = 0;
     for (std::size_t i = 0; i < byKey.size(); ++i) {
-        if (i > 0 && keys[std::size_t(byKey[i - 1])].compare(keys[std::size_t(byKey[i])]) != 0)
-            ++groups;
-        groupOf[std::size_t(byKey[i])] = groups;
+        if (i > 0 && keyBelow(byKey[i - 1], byKey[i]))
+            ++last;
+        groupOf[std::size_t(byKey[i])] = last;
     }
     // A counting sort by group keeps equal texts in their present order.
-    std::vector<std::size_t> groupStart(std::size_t(groups) + 2, 0);
+    Groups groups;
+    groups.starts.assign(std::size_t(last) + 2, 0);
     for (const int key : keyOf)
-        ++groupStart[std::size_t(groupOf[std::size_t(key)]) + 1];
-    std::partial_sum(groupStart.begin(), groupStart.end(), groupStart.begin());
-    LargeVector<int> grouped(others.size());
-    std::vector<std::size_t> fill = groupStart;
+        ++groups.starts[std::size_t(groupOf[std::size_t(key)]) + 1];
+    std::partial_sum(groups.starts.begin(), groups.starts.end(), groups.starts.begin());
+    groups.members.resize(others.size());
+    std::vector<std::size_t> fill = groups.starts;
     for (std::size_t i = 0; i < others.size(); ++i)
-        grouped[fill[std::size_t(groupOf[std::size_t(keyOf[i])])]++] = others[i];
+        groups.members[fill[std::size_t(groupOf[std::size_t(keyOf[i])])]++] = others[i];
+    return groups;
+}
 
+LargeVector<int> TextOrder::mergedWithOthers(const LargeVector<int> &ranked, const LargeVector<int> &others,
+                                             const LargeVector<QStringView> &texts) const
+{
+    const Groups groups = grouped(others, texts);
     // Each group finds its place among the ranked texts by galloping from the last group's place, so that a few
     // groups cost a few comparisons.
     LargeVector<int> order;
     order.reserve(ranked.size() + others.size());
     auto next = ranked.begin();
-    for (std::size_t group = 0; group + 1 < groupStart.size(); ++group) {
-        const auto members = grouped.begin() + std::ptrdiff_t(groupStart[group]);
-        const auto membersEnd = grouped.begin() + std::ptrdiff_t(groupStart[group + 1]);
+    for (std::size_t group = 0; group + 1 < groups.starts.size(); ++group) {
+        const auto members = groups.members.begin() + std::ptrdiff_t(groups.starts[group]);
+        const auto membersEnd = groups.members.begin() + std::ptrdiff_t(groups.starts[group + 1]);
         const QStringView text = texts[std::size_t(*members)];
         const auto below = [&](int index) { return m_collator.compare(texts[std::size_t(index)], text) < 0; };
         auto low = next;
@@ -249,7 +270,8 @@ LargeVector<int> TextOrder::mergedWithOthers(const LargeVector<int> &ranked, con
         }
         const auto place = std::partition_point(low, high, below);
         order.insert(order.end(), next, place);
-        next = std::find_if(place, ranked.end(), [&](int index) { return m_collator.compare(texts[std::size_t(index)], text) != 0; });
+        next = std::find_if(place, ranked.end(),
+                            [&](int index) { return m_collator.compare(texts[std::size_t(index)], text) != 0; });
         // Equal texts, ranked or not, keep their present order.
         const auto equalStart = std::ptrdiff_t(order.size());
         order.insert(order.end(), place, next);

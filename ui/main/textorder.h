@@ -26,9 +26,17 @@ private:
     // The rank of each ASCII character, or 0 for one whose texts only the collator can place.
     using Ranks = std::array<quint8, 128>;
 
+    // The texts the table cannot rank, grouped in order: equal texts share a group, in their present order.
+    struct Groups
+    {
+        LargeVector<int> members;
+        std::vector<std::size_t> starts; // where each group begins in `members`, and where the last ends
+    };
+
     const Ranks &ranks();
     Ranks derivedRanks() const;
     bool ranked(QStringView text);
+    Groups grouped(const LargeVector<int> &others, const LargeVector<QStringView> &texts) const;
     LargeVector<int> mergedWithOthers(const LargeVector<int> &ranked, const LargeVector<int> &others,
                                       const LargeVector<QStringView> &texts) const;
 

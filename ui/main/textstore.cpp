@@ -24,7 +24,8 @@ ListRow *TextStore::newRow(const std::array<QStringView, ListRow::TextCount> &te
     for (const QStringView text : texts)
         total += std::size_t(text.size());
     // The next row's place stays aligned for a row.
-    const std::size_t bytes = (sizeof(ListRow) + total * sizeof(char16_t) + alignof(ListRow) - 1) / alignof(ListRow) * alignof(ListRow);
+    const std::size_t bytes = (sizeof(ListRow) + total * sizeof(char16_t) + alignof(ListRow) - 1) / alignof(ListRow) *
+                              alignof(ListRow);
     auto *row = new (take(bytes)) ListRow;
     auto *out = reinterpret_cast<char16_t *>(row + 1);
     for (int k = 0; k < ListRow::TextCount; ++k) {
