@@ -89,8 +89,6 @@ void ListModel::removeRowAt(int position)
     endRemoveRows();
 }
 
-ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent) {}
-
 void ListModel::sortBy(int key)
 {
     const std::size_t count = m_rows.size();

@@ -21,7 +21,7 @@ class ListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    explicit ListModel(QObject *parent = nullptr);
+    explicit ListModel(QObject *parent = nullptr) : QAbstractTableModel(parent) {}
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
