@@ -3,6 +3,7 @@
 #include "application.h"
 #include "engine.h"
 #include "frmGESTDB.h"
+#include "measure.h"
 #include "modDB.h"
 #include "oldfile.h"
 #include "runtime.h"
@@ -18,181 +19,42 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
-#include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
+using measure::fail;
+using measure::millisecondsSince;
+using measure::report;
+
 const char *const ColumnNames[6] = {"Nome", "Cognome", "Telefono", "Cellulare", "Fax", "Email"};
-
-double secondsOf(clockid_t clock)
-{
-    timespec now{};
-    clock_gettime(clock, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-// "1733512345.123456", with either decimal separator: bash writes the locale's.
-bool parseEpochSeconds(const char *text, double &seconds)
-{
-    char *end = nullptr;
-    const long long whole = std::strtoll(text, &end, 10);
-    if (end == text)
-        return false;
-    double fraction = 0;
-    if (*end == '.' || *end == ',') {
-        double scale = 0.1;
-        for (const char *digit = end + 1; *digit >= '0' && *digit <= '9'; ++digit, scale /= 10)
-            fraction += (*digit - '0') * scale;
-    }
-    seconds = double(whole) + fraction;
-    return true;
-}
-
-// When this process began, in CLOCK_REALTIME seconds: the launcher's stamp, else the kernel's (in 10 ms steps).
-double processStart()
-{
-    double given = 0;
-    if (const char *text = std::getenv("BRISOLTA_BENCH_T0"); text && parseEpochSeconds(text, given))
-        return given;
-    std::ifstream stat("/proc/self/stat");
-    std::string line;
-    std::getline(stat, line);
-    // The fields after the command name, whose closing parenthesis is the last one; starttime is field 22.
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    for (int number = 3; number <= 22 && fields >> field; ++number) {
-    }
-    const double startedAfterBoot = std::strtod(field.c_str(), nullptr) / double(sysconf(_SC_CLK_TCK));
-    return secondsOf(CLOCK_REALTIME) - (secondsOf(CLOCK_BOOTTIME) - startedAfterBoot);
-}
-
-// Each first touch of a page is a fault; on a virtual machine they can cost more than the work itself.
-long minorFaults()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_minflt;
-}
-
-double peakRssMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
-    }
-    return 0;
-}
-
-void report(const QString &figure, double value)
-{
-    // QString's numbers ignore the locale, which QApplication has just set from the environment.
-    std::printf("%s\t%s\n", figure.toUtf8().constData(), QString::number(value, 'f', 3).toUtf8().constData());
-    std::fflush(stdout);
-}
-
-[[noreturn]] void fail(const QString &why)
-{
-    std::fprintf(stderr, "brisolta_bench: %s\n", qPrintable(why));
-    std::exit(1);
-}
-
-// Calls back once the first paint of `widget` is complete, the rest of the window's paint and flush included.
-class FirstPaint : public QObject
-{
-public:
-    FirstPaint(QWidget *widget, std::function<void()> painted) : m_painted(std::move(painted))
-    {
-        widget->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && !m_seen) {
-            m_seen = true;
-            watched->removeEventFilter(this);
-            // Queued: it runs when the event loop regains control, after this paint has been flushed.
-            QMetaObject::invokeMethod(this, m_painted, Qt::QueuedConnection);
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> m_painted;
-    bool m_seen = false;
-};
-
-// What the program's reading can never beat: the same rows straight from SQLite into QStrings.
-double floorMilliseconds(const QString &path, qsizetype &rows, long &faults)
-{
-    const long faultsBefore = minorFaults();
-    QElapsedTimer timer;
-    timer.start();
-    std::vector<QString> texts;
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-        fail(QStringLiteral("cannot open %1").arg(path));
-    sqlite3_stmt *select = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT * FROM Rubrica ORDER BY rowid", -1, &select, nullptr) != SQLITE_OK)
-        fail(QString::fromUtf8(sqlite3_errmsg(db)));
-    while (sqlite3_step(select) == SQLITE_ROW) {
-        for (int column = 0; column < 6; ++column)
-            texts.push_back(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(select, column)),
-                                              sqlite3_column_bytes(select, column)));
-    }
-    sqlite3_finalize(select);
-    sqlite3_close(db);
-    const double elapsed = double(timer.nsecsElapsed()) / 1e6;
-    faults = minorFaults() - faultsBefore;
-    rows = qsizetype(texts.size() / 6);
-    return elapsed;
-}
 
 int startup(QApplication &app, const QString &directory, double started, double mainEntered, long faultsAtMain,
             double appReady)
 {
-    const auto sinceStart = [started] { return (secondsOf(CLOCK_REALTIME) - started) * 1000.0; };
     frmGESTDB window(directory);
-    const double built = sinceStart();
+    const double built = millisecondsSince(started);
     try {
         window.Form_Load();
     } catch (const EngineError &error) {
         fail(engineErrorText(error));
     }
-    const double loaded = sinceStart();
+    const double loaded = millisecondsSince(started);
     window.show();
-    const double shown = sinceStart();
+    const double shown = millisecondsSince(started);
     double painted = 0;
     double rss = 0;
     long faults = 0;
-    FirstPaint watcher(window.lstADD->viewport(), [&] {
-        painted = sinceStart();
-        rss = peakRssMiB();
-        faults = minorFaults();
+    measure::FirstPaint watcher(window.lstADD->viewport(), [&] {
+        painted = millisecondsSince(started);
+        rss = measure::peakRssMiB();
+        faults = measure::minorFaults();
         app.quit();
     });
     QApplication::exec();
 
-    qsizetype floorRows = 0;
-    long floorFaults = 0;
-    const double floor = floorMilliseconds(QDir(directory).filePath(modDB::FileName), floorRows, floorFaults);
-    const int listed = window.lstADD->ListItems().Count();
-    if (listed != floorRows)
-        fail(QStringLiteral("the list shows %1 rows, the file holds %2").arg(listed).arg(floorRows));
-
-    report(QStringLiteral("contacts"), listed);
+    report(QStringLiteral("contacts"), window.lstADD->ListItems().Count());
     report(QStringLiteral("start-up (ms)"), painted);
-    report(QStringLiteral("floor (ms)"), floor);
-    report(QStringLiteral("start-up ÷ floor"), painted / floor);
     report(QStringLiteral("peak RSS (MiB)"), rss);
     // Where the start-up went: each step's end, counted from the process start.
     report(QStringLiteral("· main() entered at (ms)"), mainEntered);
@@ -202,7 +64,6 @@ int startup(QApplication &app, const QString &directory, double started, double 
     report(QStringLiteral("· show() returned at (ms)"), shown);
     report(QStringLiteral("· page faults before main()"), double(faultsAtMain));
     report(QStringLiteral("· page faults until first paint"), double(faults));
-    report(QStringLiteral("· page faults in the floor"), double(floorFaults));
     return 0;
 }
 
@@ -223,6 +84,59 @@ void settle()
     QCoreApplication::processEvents();
 }
 
+// What no add or remove can beat: the same insert and delete straight through SQLite's C API, with the program's
+// pragmas, on a copy of its file that receives the same changes.
+class BareStatements
+{
+public:
+    explicit BareStatements(const QString &path)
+    {
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+            sqlite3_exec(m_db, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=EXTRA", nullptr, nullptr, nullptr) ||
+            sqlite3_prepare_v2(m_db, "INSERT INTO Rubrica VALUES (?,?,?,?,?,?)", -1, &m_insert, nullptr) ||
+            sqlite3_prepare_v2(m_db, "DELETE FROM Rubrica WHERE rowid = ?", -1, &m_delete, nullptr))
+            fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    }
+    ~BareStatements()
+    {
+        sqlite3_finalize(m_insert);
+        sqlite3_finalize(m_delete);
+        sqlite3_close(m_db);
+    }
+
+    double insert(const QStringList &texts)
+    {
+        const Stopwatch watch;
+        for (int k = 0; k < 6; ++k) {
+            const QByteArray text = texts[k].toUtf8();
+            sqlite3_bind_text(m_insert, k + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        }
+        return run(m_insert, watch);
+    }
+
+    double remove(qint64 rowid)
+    {
+        const Stopwatch watch;
+        sqlite3_bind_int64(m_delete, 1, rowid);
+        return run(m_delete, watch);
+    }
+
+private:
+    double run(sqlite3_stmt *statement, const Stopwatch &watch)
+    {
+        const int result = sqlite3_step(statement);
+        sqlite3_reset(statement);
+        const double elapsed = watch.milliseconds();
+        if (result != SQLITE_DONE)
+            fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return elapsed;
+    }
+
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_insert = nullptr;
+    sqlite3_stmt *m_delete = nullptr;
+};
+
 int ops(QApplication &app, const QString &directory, int repetitions)
 {
     QStringList errors;
@@ -231,6 +145,10 @@ int ops(QApplication &app, const QString &directory, int repetitions)
             errors << prompt;
         return (style & 0x07) == 4 ? vbYes : vbOK;
     });
+    const QString barePath = QDir(directory).filePath(QStringLiteral("bare.mdb"));
+    QFile::remove(barePath);
+    if (!QFile::copy(QDir(directory).filePath(modDB::FileName), barePath))
+        fail(QStringLiteral("cannot copy the contact file to %1").arg(barePath));
     frmGESTDB window(directory);
     try {
         window.Form_Load();
@@ -238,7 +156,7 @@ int ops(QApplication &app, const QString &directory, int repetitions)
         fail(engineErrorText(error));
     }
     window.show();
-    FirstPaint watcher(window.lstADD->viewport(), [&app] { app.quit(); });
+    measure::FirstPaint watcher(window.lstADD->viewport(), [&app] { app.quit(); });
     QApplication::exec();
     settle();
 
@@ -272,7 +190,9 @@ int ops(QApplication &app, const QString &directory, int repetitions)
     if (contacts == 0)
         return errors.isEmpty() ? 0 : 1;
 
-    // Remove a contact from the middle of the list sorted by surname, as the user sees it, then type it in again.
+    // Remove a contact from the middle of the list sorted by surname, as the user sees it, then type it in again;
+    // after each, the bare statement does the same to the copy.
+    BareStatements bare(barePath);
     list.setSortKey(1);
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         int index = list.ListItems().Count() / 2 + 1;
@@ -288,6 +208,7 @@ int ops(QApplication &app, const QString &directory, int repetitions)
                 break;
         }
 
+        const qint64 record = list.ListItems().Item(index).Tag();
         list.ListItems().Item(index).setSelected(true);
         window.Text1[0]->setText(texts[0]);
         window.Text1[1]->setText(texts[1]);
@@ -298,7 +219,10 @@ int ops(QApplication &app, const QString &directory, int repetitions)
         const double removed = removal.milliseconds();
         if (list.ListItems().Count() != contacts - 1)
             fail(QStringLiteral("removing %1 %2 left %3 rows").arg(texts[0], texts[1]).arg(list.ListItems().Count()));
+        const double bareDelete = bare.remove(record);
         report(QStringLiteral("remove (ms)"), removed);
+        report(QStringLiteral("bare delete (ms)"), bareDelete);
+        report(QStringLiteral("remove − bare delete (ms)"), removed - bareDelete);
 
         for (int k = 0; k < 6; ++k)
             window.Text1[std::size_t(k)]->setText(texts[k]);
@@ -309,7 +233,10 @@ int ops(QApplication &app, const QString &directory, int repetitions)
         const double added = addition.milliseconds();
         if (list.ListItems().Count() != contacts)
             fail(QStringLiteral("adding %1 %2 left %3 rows").arg(texts[0], texts[1]).arg(list.ListItems().Count()));
+        const double bareInsert = bare.insert(texts);
         report(QStringLiteral("add (ms)"), added);
+        report(QStringLiteral("bare insert (ms)"), bareInsert);
+        report(QStringLiteral("add − bare insert (ms)"), added - bareInsert);
     }
     if (!errors.isEmpty())
         fail(errors.join(QLatin1Char('\n')));
@@ -340,9 +267,9 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         return convertOldFile(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     }
-    const double started = processStart();
-    const double mainEntered = (secondsOf(CLOCK_REALTIME) - started) * 1000.0;
-    const long faultsAtMain = minorFaults();
+    const double started = measure::processStart();
+    const double mainEntered = millisecondsSince(started);
+    const long faultsAtMain = measure::minorFaults();
     const std::string mode = argc > 1 ? argv[1] : "";
     if (argc < 3 || (mode != "startup" && mode != "ops")) {
         std::fprintf(stderr,
@@ -358,7 +285,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     brisolta::setUpApplication(app);
-    const double appReady = (secondsOf(CLOCK_REALTIME) - started) * 1000.0;
+    const double appReady = millisecondsSince(started);
     if (mode == "startup")
         return startup(app, directory, started, mainEntered, faultsAtMain, appReady);
     return ops(app, directory, repetitions);

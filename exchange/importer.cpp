@@ -35,22 +35,13 @@ Contact storedForm(const Contact &contact)
     return stored;
 }
 
-// The six fields in the table's order, looked up by name once for a whole batch.
-std::vector<Field> contactFields(Recordset &records)
-{
-    std::vector<Field> fields;
-    for (const QString &name : modDB::FieldNames)
-        fields.push_back(records.Fields().Item(name));
-    return fields;
-}
-
 } // namespace
 
 Contacts storedContacts(Database &database)
 {
     Contacts contacts;
     const std::unique_ptr<Recordset> records = database.OpenRecordset(modDB::TableName);
-    const std::vector<Field> fields = contactFields(*records);
+    const std::vector<Field> fields = modDB::ContactFields(*records);
     for (; !records->Eof(); records->MoveNext()) {
         Contact &contact = contacts.emplace_back();
         for (std::size_t k = 0; k < contact.size(); ++k)
@@ -81,7 +72,7 @@ ImportResult importContacts(Database &database, const Contacts &contacts, bool d
         return result;
 
     const std::unique_ptr<Recordset> records = database.OpenRecordset(modDB::TableName);
-    std::vector<Field> fields = contactFields(*records);
+    std::vector<Field> fields = modDB::ContactFields(*records);
     result.bookmarks.reserve(result.added.size());
     for (const Contact &contact : result.added) {
         records->AddNew();

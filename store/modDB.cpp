@@ -71,4 +71,12 @@ void LoadRecordset()
     }
 }
 
+std::vector<Field> ContactFields(Recordset &records)
+{
+    std::vector<Field> fields;
+    for (const QString &name : FieldNames)
+        fields.push_back(records.Fields().Item(name));
+    return fields;
+}
+
 } // namespace modDB

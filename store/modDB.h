@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace modDB {
 
@@ -40,5 +41,8 @@ QString ContactFolder();
 void LoadDB(const QString &directory = QString());
 void CreateDB(const QString &path);
 void LoadRecordset();
+
+// The six contact fields of a recordset, in FieldNames' order, each looked up by its name once.
+std::vector<Field> ContactFields(Recordset &records);
 
 } // namespace modDB

@@ -9,13 +9,10 @@ void AddListItem(const QString &Nome, const QString &Cognome, const QString &Tel
                  const QString &Fax, const QString &Email)
 {
     // The row shows what the file holds, which is the typed text made storable.
+    const QString texts[] = {storableText(Nome), storableText(Cognome), storableText(Telefono),
+                             storableText(Cellulare), storableText(Fax), storableText(Email)};
     ListView::ListItemList items = frmGESTDB::instance()->lstADD->ListItems();
-    ListItem row = items.Add(storableText(Nome), 1);
-    row.setSubItems(1, storableText(Cognome));
-    row.setSubItems(2, storableText(Telefono));
-    row.setSubItems(3, storableText(Cellulare));
-    row.setSubItems(4, storableText(Fax));
-    row.setSubItems(5, storableText(Email));
+    ListItem row = items.Add({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, 1);
     row.setTag(*ContactRS->LastModified());
 }
 

@@ -202,11 +202,15 @@ void frmGESTDB::CreateCol()
 void frmGESTDB::ListRecord()
 {
     Recordset &records = *modDB::ContactRS;
+    if (records.Eof())
+        return;
+    // Each field is looked up by its name once, not record after record.
+    const std::vector<Field> fields = modDB::ContactFields(records);
     while (!records.Eof()) {
-        ListItem row = lstADD->ListItems().Add(records.Fields().Item(FieldNames[0]).View().value_or(QStringView()), 1);
-        for (int k = 1; k < 6; ++k)
-            row.setSubItems(k, records.Fields().Item(FieldNames[k]).View().value_or(QStringView()));
-        row.setTag(*records.Bookmark());
+        std::array<QStringView, ListRow::TextCount> texts;
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            texts[k] = fields[k].View().value_or(QStringView());
+        lstADD->ListItems().Add(texts, 1).setTag(*records.Bookmark());
         records.MoveNext();
     }
 }

@@ -2,12 +2,10 @@
 
 #include "engine.h"
 
-#include <QHash>
 #include <QHeaderView>
 #include <QMetaMethod>
 
 #include <algorithm>
-#include <numeric>
 
 namespace {
 
@@ -54,8 +52,7 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
 void ListModel::connectNotify(const QMetaMethod &signal)
 {
     static const QMetaMethod inserted = QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted);
-    static const QMetaMethod changed = QMetaMethod::fromSignal(&QAbstractItemModel::dataChanged);
-    if (signal == inserted || signal == changed)
+    if (signal == inserted)
         m_watched = true;
 }
 
@@ -67,17 +64,11 @@ void ListModel::appendColumn(const QString &header)
     endInsertColumns();
 }
 
-ListRow *ListModel::newRow(QStringView text, int smallIcon)
+ListRow *ListModel::newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon)
 {
-    ListRow *row = m_store.newRow();
-    m_store.setText(*row, 0, text);
+    ListRow *row = m_store.newRow(texts);
     row->smallIcon = smallIcon;
     return row;
-}
-
-void ListModel::setText(ListRow &row, int k, QStringView text)
-{
-    m_store.setText(row, k, text);
 }
 
 int ListModel::insertRow(ListRow *row, int position)
@@ -108,65 +99,24 @@ void ListModel::removeRowAt(int position)
     endRemoveRows();
 }
 
-void ListModel::changed(int position, int column)
-{
-    if (!m_watched)
-        return;
-    const QModelIndex cell = index(position, column);
-    emit dataChanged(cell, cell, {Qt::DisplayRole});
-}
-
-ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent), m_collator(QLocale(QLocale::Italian, QLocale::Italy))
-{
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
-}
-
 void ListModel::sortBy(int key)
 {
-    // Equal texts share one collation key: names repeat, and the keys are the costly part.
     const std::size_t count = m_rows.size();
-    QHash<QStringView, int> distinct;
-    distinct.reserve(qsizetype(std::min<std::size_t>(count, 1 << 16)));
-    std::vector<QStringView> texts;
-    std::vector<int> textOf(count);
+    LargeVector<QStringView> texts(count);
     for (std::size_t i = 0; i < count; ++i) {
-        const QStringView text = m_rows[i]->text(key);
-        auto found = distinct.constFind(text);
-        if (found == distinct.constEnd()) {
-            found = distinct.insert(text, int(texts.size()));
-            texts.push_back(text);
-        }
-        textOf[i] = found.value();
+        if (i + PrefetchDistance < count)
+            prefetch(m_rows[i + PrefetchDistance]);
+        texts[i] = m_rows[i]->text(key);
     }
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(texts.size());
-    for (QStringView text : texts)
-        keys.push_back(m_collator.sortKey(text.toString()));
-    std::vector<int> byKey(texts.size());
-    std::iota(byKey.begin(), byKey.end(), 0);
-    std::sort(byKey.begin(), byKey.end(),
-              [&keys](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
-    // Texts the collator holds equal (say, differing only in case) share a rank.
-    std::vector<int> rank(texts.size());
-    int ranks = 0;
-    for (std::size_t i = 0; i < byKey.size(); ++i) {
-        if (i > 0 && keys[std::size_t(byKey[i - 1])].compare(keys[std::size_t(byKey[i])]) != 0)
-            ++ranks;
-        rank[std::size_t(byKey[i])] = ranks;
-    }
-    // A counting sort by rank keeps rows of equal rank in their present order.
-    std::vector<int> start(std::size_t(ranks) + 2, 0);
-    for (std::size_t i = 0; i < count; ++i)
-        ++start[std::size_t(rank[std::size_t(textOf[i])]) + 1];
-    std::partial_sum(start.begin(), start.end(), start.begin());
-    std::vector<int> newPosition(count);
-    for (std::size_t i = 0; i < count; ++i)
-        newPosition[i] = start[std::size_t(rank[std::size_t(textOf[i])])]++;
+    const LargeVector<int> order = m_order.sorted(texts);
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<ListRow *> sorted(count);
-    for (std::size_t i = 0; i < count; ++i)
-        sorted[std::size_t(newPosition[i])] = m_rows[i];
+    LargeVector<ListRow *> sorted(count);
+    LargeVector<int> newPosition(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        sorted[i] = m_rows[std::size_t(order[i])];
+        newPosition[std::size_t(order[i])] = int(i);
+    }
     m_rows = std::move(sorted);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -177,31 +127,15 @@ void ListModel::sortBy(int key)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-int ListModel::sortedPosition(const ListRow &row, int key) const
+int ListModel::sortedPosition(const ListRow &row, int key)
 {
-    const QCollator &italian = m_collator;
-    const QString text = row.text(key).toString();
+    const QStringView text = row.text(key);
     // After every equal row, so that the order stays stable.
     const auto place = std::upper_bound(m_rows.begin(), m_rows.end(), text,
-                                        [&](const QString &value, const ListRow *other) {
-                                            return italian.compare(value, other->text(key)) < 0;
+                                        [&](QStringView value, const ListRow *other) {
+                                            return m_order.compare(value, other->text(key)) < 0;
                                         });
     return int(place - m_rows.begin());
-}
-
-void ListModel::keepSorted(int position, int key)
-{
-    // Where the row belongs among the others, then one move there.
-    ListRow *row = m_rows[std::size_t(position)];
-    m_rows.erase(m_rows.begin() + position);
-    const int place = sortedPosition(*row, key);
-    m_rows.insert(m_rows.begin() + position, row);
-    if (place == position)
-        return;
-    beginMoveRows(QModelIndex(), position, position, QModelIndex(), place > position ? place + 1 : place);
-    m_rows.erase(m_rows.begin() + position);
-    m_rows.insert(m_rows.begin() + place, row);
-    endMoveRows();
 }
 
 int ListModel::findRow(const QString &text, int firstPosition) const
@@ -234,8 +168,10 @@ int ListModel::positionOf(const ListRow *row, int hint) const
     return int(found - m_rows.begin());
 }
 
-int ListModel::positionOfTag(qint64 tag) const
+int ListModel::positionOfTag(qint64 tag, int hint) const
 {
+    if (hint >= 0 && std::size_t(hint) < m_rows.size() && m_rows[std::size_t(hint)]->tag == tag)
+        return hint;
     const auto found = std::find_if(m_rows.begin(), m_rows.end(), [tag](const auto &own) { return own->tag == tag; });
     return found == m_rows.end() ? -1 : int(found - m_rows.begin());
 }
@@ -255,15 +191,6 @@ QString ListItem::SubItems(int k) const
 {
     failIfOutOfBounds(k < 1 || k >= ListRow::TextCount);
     return m_row->text(k).toString();
-}
-
-void ListItem::setSubItems(int k, QStringView text)
-{
-    failIfOutOfBounds(k < 1 || k >= ListRow::TextCount);
-    m_view->m_model.setText(*m_row, k, text);
-    m_view->m_model.changed(position(), k);
-    if (m_view->m_sorted && m_view->m_sortKey == k)
-        m_view->m_model.keepSorted(position(), k);
 }
 
 int ListItem::Index() const
@@ -324,10 +251,10 @@ void ListView::ColumnHeaderList::Add(const QString &text)
     m_view->m_model.appendColumn(text);
 }
 
-ListItem ListView::ListItemList::Add(QStringView text, int smallIcon)
+ListItem ListView::ListItemList::Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon)
 {
     ListModel &model = m_view->m_model;
-    ListRow *added = model.newRow(text, smallIcon);
+    ListRow *added = model.newRow(texts, smallIcon);
     // Sorted on a column past the row's texts (a table's extra column), every row is equal: it goes last.
     const bool sorted = m_view->m_sorted && m_view->m_sortKey < ListRow::TextCount;
     const int position = sorted ? model.sortedPosition(*added, m_view->m_sortKey) : model.rowCount();
@@ -414,9 +341,10 @@ void ListView::AddRows(const Contacts &contacts, const std::vector<qint64> &tags
     std::vector<ListRow *> rows;
     rows.reserve(contacts.size());
     for (std::size_t i = 0; i < contacts.size(); ++i) {
-        ListRow *row = m_model.newRow(contacts[i][0].value_or(QString()), 1);
-        for (int k = 1; k < ListRow::TextCount; ++k)
-            m_model.setText(*row, k, contacts[i][std::size_t(k)].value_or(QString()));
+        std::array<QStringView, ListRow::TextCount> texts;
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            texts[k] = contacts[i][k] ? QStringView(*contacts[i][k]) : QStringView();
+        ListRow *row = m_model.newRow(texts, 1);
         row->tag = tags[i];
         rows.push_back(row);
     }
@@ -428,7 +356,8 @@ void ListView::AddRows(const Contacts &contacts, const std::vector<qint64> &tags
 
 std::optional<ListItem> ListView::ItemWithTag(qint64 tag)
 {
-    const int position = m_model.positionOfTag(tag);
+    // Most often the current row shows it, the one just acted on: it is looked at before every other.
+    const int position = m_model.positionOfTag(tag, currentIndex().row());
     if (position < 0)
         return std::nullopt;
     return ListItem(this, m_model.rowAt(position), position);

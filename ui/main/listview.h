@@ -4,11 +4,12 @@
 // the main window uses (column headers, rows with a main text and five sub-items, sorting, finding).
 
 #include <QAbstractTableModel>
-#include <QCollator>
 #include <QIcon>
 #include <QTreeView>
 
 #include "contact.h"
+#include "largememory.h"
+#include "textorder.h"
 #include "textstore.h"
 
 #include <memory>
@@ -21,7 +22,7 @@ class ListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    explicit ListModel(QObject *parent = nullptr);
+    explicit ListModel(QObject *parent = nullptr) : QAbstractTableModel(parent) {}
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -29,18 +30,15 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void appendColumn(const QString &header);
-    ListRow *newRow(QStringView text, int smallIcon);
-    void setText(ListRow &row, int k, QStringView text);
+    ListRow *newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon);
     int insertRow(ListRow *row, int position);
     void appendRows(const std::vector<ListRow *> &rows);
     void removeRowAt(int position);
-    void changed(int position, int column);
     void sortBy(int key);
-    int sortedPosition(const ListRow &row, int key) const;
-    void keepSorted(int position, int key);
+    int sortedPosition(const ListRow &row, int key);
     int findRow(const QString &text, int firstPosition) const;
     int positionOf(const ListRow *row, int hint = -1) const;
-    int positionOfTag(qint64 tag) const;
+    int positionOfTag(qint64 tag, int hint) const;
 
     ListRow *rowAt(int position) const { return m_rows[std::size_t(position)]; }
     void setSmallIcons(const QList<QIcon> &icons) { m_smallIcons = icons; }
@@ -49,11 +47,11 @@ protected:
     void connectNotify(const QMetaMethod &signal) override;
 
 private:
-    QCollator m_collator;
+    TextOrder m_order;
     QStringList m_headers;
     TextStore m_store;
-    bool m_watched = false; // a view or a tester listens to the model's changes
-    std::vector<ListRow *> m_rows; // in display order
+    bool m_watched = false; // a view or a tester listens for inserted rows
+    LargeVector<ListRow *> m_rows; // in display order
     QList<QIcon> m_smallIcons;
 };
 
@@ -65,7 +63,6 @@ public:
 
     QString Text() const;
     QString SubItems(int k) const;
-    void setSubItems(int k, QStringView text);
     int Index() const;
     void EnsureVisible() const;
     void setSelected(bool selected) const;
@@ -112,7 +109,8 @@ public:
     class ListItemList
     {
     public:
-        ListItem Add(QStringView text, int smallIcon);
+        // A row with its main text and its five sub-items at once, as a record comes from the file.
+        ListItem Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon);
         int Count() const;
         void Remove(int index);
         ListItem Item(int index) const;

@@ -1,23 +1,27 @@
 #pragma once
 
-// Where the list keeps its rows and their texts: a few large blocks instead of one allocation per text,
-// so that a list of a hundred thousand contacts fills in a few page faults.
+// Where the list keeps its rows and their texts: each row with its texts right behind it, in a few large blocks
+// instead of one allocation per text, so that a list of a hundred thousand contacts fills in a few page faults.
 
 #include <QStringView>
 
+#include <array>
 #include <memory>
 #include <vector>
 
-// One row: its six texts side by side in the text store, its small icon and the record it shows.
+// One row: where each of its six texts ends, its small icon and the record it shows; the texts follow it.
 struct ListRow
 {
     static constexpr int TextCount = 6;
-    char16_t *chars = nullptr;
     quint32 ends[TextCount] = {};
     int smallIcon = 0;
     qint64 tag = 0;
 
-    QStringView text(int k) const;
+    QStringView text(int k) const
+    {
+        const quint32 start = k == 0 ? 0 : ends[k - 1];
+        return QStringView(reinterpret_cast<const char16_t *>(this + 1) + start, ends[k] - start);
+    }
 };
 
 class TextStore
@@ -27,23 +31,19 @@ public:
     TextStore(const TextStore &) = delete;
     TextStore &operator=(const TextStore &) = delete;
 
-    ListRow *newRow();
-    // Replaces text k of the row; the row last written grows in place, any other moves to the end.
-    void setText(ListRow &row, int k, QStringView value);
+    // A row holding these texts.
+    ListRow *newRow(const std::array<QStringView, ListRow::TextCount> &texts);
 
 private:
     struct Free
     {
         void operator()(void *block) const;
     };
-    using Block = std::unique_ptr<char16_t[], Free>;
+    using Block = std::unique_ptr<char[], Free>;
 
-    char16_t *take(qsizetype size);
-    bool growLast(const char16_t *piece, qsizetype oldSize, qsizetype newSize);
+    char *take(std::size_t bytes);
 
     std::vector<Block> m_blocks;
-    qsizetype m_blockSize = 0;
-    qsizetype m_used = 0;
-    std::vector<std::unique_ptr<ListRow[]>> m_rowChunks;
-    qsizetype m_rowsInChunk = 0;
+    std::size_t m_blockSize = 0;
+    std::size_t m_used = 0;
 };

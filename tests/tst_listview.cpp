@@ -1,0 +1,79 @@
+#include "listview.h"
+
+#include <QAbstractItemModelTester>
+#include <QCollator>
+#include <QRandomGenerator>
+#include <QtTest>
+
+class ListViewTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void shouldSortAsTheCollatorAndAddAfterEqualRows_data();
+    void shouldSortAsTheCollatorAndAddAfterEqualRows();
+};
+
+void ListViewTest::shouldSortAsTheCollatorAndAddAfterEqualRows_data()
+{
+    QTest::addColumn<QStringList>("pieces");
+    QTest::newRow("plain ASCII") << QString("aAbByZ09 -_'.,@+/~\"^`").split(QString());
+    QTest::newRow("accents, other scripts, ignorables") << QString("aA|b|à|É|e|ß|ss|æ|\u00a0|Ａ|ı|I|\u0301|\u200b|\x01|\t|Ω|中|😀|0|-| |'").split('|');
+}
+
+void ListViewTest::shouldSortAsTheCollatorAndAddAfterEqualRows()
+{
+    QFETCH(QStringList, pieces);
+    const uint seed = qEnvironmentVariable("BRISOLTA_TEST_SEED", QString::number(QRandomGenerator::global()->generate())).toUInt();
+    qInfo("seed %u (BRISOLTA_TEST_SEED=%u replays it)", seed, seed);
+    QRandomGenerator random(seed);
+    QCollator italian(QLocale(QLocale::Italian, QLocale::Italy));
+    italian.setCaseSensitivity(Qt::CaseInsensitive);
+    const auto before = [&](auto &a, auto &b) { return italian.compare(a.first, b.first) < 0; };
+    ListView list;
+    for (int k = 0; k < 6; ++k)
+        list.ColumnHeaders().Add(QString::number(k));
+    // Fresh texts, and repeats and extensions of earlier ones: duplicates, empty texts, long shared beginnings.
+    QStringList earlier{QString()};
+    const auto add = [&](int tag, int key = 0, const QString &keyText = QString()) {
+        QString texts[6];
+        for (int k = 0; k < 6; ++k) {
+            texts[k] = random.bounded(2) ? earlier[random.bounded(earlier.size())] : QString();
+            for (int n = random.bounded(4) * random.bounded(6); n > 0; --n)
+                texts[k] += pieces[random.bounded(pieces.size())];
+            earlier.append(texts[k]);
+        }
+        texts[key] = keyText.isNull() ? texts[key] : keyText;
+        list.ListItems().Add({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, 1).setTag(tag);
+    };
+    const auto rows = [&](int key) {
+        QList<std::pair<QString, qint64>> shown;
+        for (int index = 1; index <= list.ListItems().Count(); ++index) {
+            const ListItem item = list.ListItems().Item(index);
+            shown.append({key ? item.SubItems(key) : item.Text(), item.Tag()});
+        }
+        return shown;
+    };
+    for (int tag = 0; tag < 2000; ++tag)
+        add(tag);
+    QAbstractItemModelTester tester(&list.listModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    for (int key = 0; key < 6; ++key) {
+        // WHEN sorted by a column THEN the rows stand as a stable sort by the collator puts them
+        auto expected = rows(key);
+        std::stable_sort(expected.begin(), expected.end(), before);
+        list.setSorted(true);
+        list.setSortKey(key);
+        QCOMPARE(rows(key), expected);
+        // and a row added with a shown text, in any case, goes after every row equal to it
+        for (int tag = 10000 * (key + 1); tag < 10000 * (key + 1) + 10; ++tag) {
+            const QString shown = expected[random.bounded(expected.size())].first;
+            const std::pair<QString, qint64> added{random.bounded(2) ? shown.toUpper() : shown, tag};
+            add(tag, key, added.first);
+            expected.insert(std::upper_bound(expected.begin(), expected.end(), added, before), added);
+            QCOMPARE(rows(key), expected);
+        }
+    }
+}
+
+QTEST_MAIN(ListViewTest)
+#include "tst_listview.moc"
