@@ -4,8 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libsqlite3-dev fonts-crosextra-carlito
-          fonts-dejavu-core "$@")
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-private-dev qt6-translations-l10n libsqlite3-dev
+          fonts-crosextra-carlito fonts-dejavu-core "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
