@@ -2,8 +2,8 @@
 
 #include "frmFIND.h"
 
-// Forty rows to scroll past, then two surnames that begin with "Ross", in three orders: as added, by surname and by
-// telephone; and a surname with a capital A.
+// Forty rows to scroll past, then three surnames that begin with "Ross", in three orders: as added, by surname and by
+// telephone; a surname with a capital A, and an address with "re" inside but not in front.
 static const QString Contacts = QStringLiteral(
     "WITH n(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM n WHERE k < 39) INSERT INTO Rubrica SELECT 'R', 'Z' || k, '09' || k, '', '', '' FROM n;"
     "INSERT INTO Rubrica VALUES ('Mario','Rossi','051','333','0519','m@p.it'),('Anna','Rossetti','061','320','0617',''),"
