@@ -1,85 +1,117 @@
 #pragma once
 
-// Shared by the suites: answered message boxes, a recorded shell, and a look at the file itself.
+// What the suites share: the contact file as SQLite itself sees it, seeds to replay, and, for the windows, answered
+// message boxes, a recorded shell and a window over a fresh folder.
 
-#include "application.h"
-#include "filetesting.h"
-#include "frmGESTDB.h"
 #include "modDB.h"
-#include "runtime.h"
 
-#include <QApplication>
-#include <QLineEdit>
-#include <QMenu>
-#include <QDir>
-#include <QFile>
-#include <QList>
-#include <QStringList>
-#include <QTemporaryDir>
+#include <QtCore>
 #include <QtTest>
 
-#include <functional>
-#include <memory>
-#include <optional>
+#include <sqlite3.h>
 
-// Answers every message box while it lives, and remembers what each one said.
-class AnsweredBoxes
+// The rows `sql` reads (every contact, in record order, by default); a null reads as "␀", never as an empty text.
+// The file is opened for writing, as the program opens it, so that an interrupted change is rolled back first.
+inline QList<QStringList> rowsInFile(const QString &path, const char *sql = "SELECT * FROM Rubrica ORDER BY rowid")
 {
-public:
-    explicit AnsweredBoxes(int answer = vbOK)
-        : m_answer([answer](const ShownBox &) { return answer; })
-    {
-        install();
+    QList<QStringList> rows;
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *query = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_prepare_v2(db, sql, -1, &query, nullptr);
+    // A leading byte-order mark is part of a stored text.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    for (QStringList row; sqlite3_step(query) == SQLITE_ROW; rows << row, row.clear()) {
+        for (int c = 0; c < sqlite3_column_count(query); ++c)
+            row << (sqlite3_column_type(query, c) == SQLITE_NULL ? QStringLiteral("␀")
+                                                                    : decoder(QByteArrayView(sqlite3_column_text(query, c), sqlite3_column_bytes(query, c))));
     }
-    explicit AnsweredBoxes(std::function<int(const ShownBox &)> answer) : m_answer(std::move(answer)) { install(); }
-    ~AnsweredBoxes() { setMsgBoxAnswerer({}); }
+    sqlite3_finalize(query);
+    sqlite3_close(db);
+    return rows;
+}
 
-    QList<ShownBox> boxes;
+// Makes a contact file as the program makes it, then runs `sql` on it.
+inline void makeFile(const QString &path, const QString &sql = QString())
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    const QString all = QStringList(modDB::SchemaStatements.begin(), modDB::SchemaStatements.end()).join(';') + ';' + sql;
+    QVERIFY2(sqlite3_exec(db, all.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK, sqlite3_errmsg(db));
+    sqlite3_close(db);
+}
 
-private:
-    void install()
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+inline QStringList filesIn(const QString &folder) { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); }
+
+inline qint64 addRecord(Recordset &records, const QStringList &texts)
+{
+    records.AddNew();
+    for (int k = 0; k < 6; ++k)
+        records.Fields().Item(modDB::FieldNames[k]).setValue(texts.value(k));
+    records.Update();
+    return *records.LastModified();
+}
+
+// The seed comes from the named variable when it is set, so that a failing run can be replayed.
+inline quint32 seedFrom(const char *variable)
+{
+    const quint32 seed = qEnvironmentVariableIsSet(variable) ? qEnvironmentVariable(variable).toUInt() : QRandomGenerator::global()->generate();
+    return qDebug("%s=%u", variable, seed), seed;
+}
+
+#ifdef QT_WIDGETS_LIB
+#include "application.h"
+#include "frmGESTDB.h"
+#include "runtime.h"
+
+#include <QtWidgets>
+
+// Answers every message box while it lives, and keeps what each one said: prompt, style and title.
+struct AnsweredBoxes
+{
+    explicit AnsweredBoxes(const std::function<int()> &answer = [] { return int(vbOK); })
     {
-        setMsgBoxAnswerer([this](const QString &prompt, int style, const QString &title) {
-            boxes.append({prompt, style, title});
-            return m_answer(boxes.last());
+        setMsgBoxAnswerer([this, answer](const QString &prompt, int style, const QString &title) {
+            return boxes.append({prompt, QString::number(style), title}), answer();
         });
     }
-    std::function<int(const ShownBox &)> m_answer;
+    ~AnsweredBoxes() { setMsgBoxAnswerer({}); }
+    QList<QStringList> boxes;
 };
 
-// Records the URLs handed to the shell while it lives.
-class RecordedShell
+// Keeps the URLs handed to the shell while it lives.
+struct RecordedShell
 {
-public:
-    RecordedShell()
-    {
-        setUrlOpener([this](const QUrl &url) { urls.append(url); });
-    }
+    RecordedShell() { setUrlOpener([this](const QUrl &url) { urls.append(url); }); }
     ~RecordedShell() { setUrlOpener([](const QUrl &) {}); }
     QList<QUrl> urls;
 };
 
-// The six texts of every row of the window's list, in display order.
+// The six texts of every row of the list, in display order, and of the entry fields.
 inline QList<QStringList> listRows(frmGESTDB &window)
 {
     QList<QStringList> rows;
-    auto items = window.lstADD->ListItems();
-    for (int index = 1; index <= items.Count(); ++index) {
-        const ListItem item = items.Item(index);
-        QStringList row{item.Text()};
-        for (int k = 1; k <= 5; ++k)
-            row << item.SubItems(k);
-        rows << row;
+    for (int index = 1; index <= window.lstADD->ListItems().Count(); ++index) {
+        const ListItem item = window.lstADD->ListItems().Item(index);
+        rows << QStringList{item.Text(), item.SubItems(1), item.SubItems(2), item.SubItems(3), item.SubItems(4), item.SubItems(5)};
     }
     return rows;
 }
-
-inline QStringList fieldTexts(frmGESTDB &window)
+inline QStringList fieldTexts(frmGESTDB &w)
 {
-    QStringList texts;
-    for (QLineEdit *field : window.Text1)
-        texts << field->text();
-    return texts;
+    return {w.Text1[0]->text(), w.Text1[1]->text(), w.Text1[2]->text(), w.Text1[3]->text(), w.Text1[4]->text(), w.Text1[5]->text()};
 }
 
 inline void typeContact(frmGESTDB &window, const QStringList &texts)
@@ -88,26 +120,49 @@ inline void typeContact(frmGESTDB &window, const QStringList &texts)
         window.Text1[std::size_t(k)]->setText(texts.value(k));
 }
 
-// A main window loaded from its own fresh folder.
+inline void clickHeader(frmGESTDB &window, int section)
+{
+    QTest::mouseClick(window.lstADD->header()->viewport(), Qt::LeftButton, {}, QPoint(window.lstADD->header()->sectionViewportPosition(section) + 5, 5));
+}
+
+inline void clickRow(frmGESTDB &window, int position)
+{
+    QTest::mouseClick(window.lstADD->viewport(), Qt::LeftButton, {}, window.lstADD->visualRect(window.lstADD->model()->index(position, 1)).center());
+}
+
+// A main window shown over its own fresh folder, its list watched by a model tester.
 struct LoadedWindow
 {
     QTemporaryDir dir;
     std::unique_ptr<frmGESTDB> window;
+    std::unique_ptr<QAbstractItemModelTester> tester;
 
     QString path() const { return dir.filePath(modDB::FileName); }
-    void load()
+    frmGESTDB &load(const QString &sql = QString())
     {
+        makeFile(path(), sql);
         window = std::make_unique<frmGESTDB>(dir.path());
         window->Form_Load();
+        window->show();
+        tester = std::make_unique<QAbstractItemModelTester>(window->lstADD->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        return *window;
     }
 };
 
-// The application as the program sets it up: its title and Qt's Italian buttons.
-#define BRISOLTA_TEST_MAIN(TestClass)                                                                                  \
-    int main(int argc, char *argv[])                                                                                   \
-    {                                                                                                                  \
-        QApplication app(argc, argv);                                                                                  \
-        brisolta::setUpApplication(app);                                                                               \
-        TestClass test;                                                                                                \
-        return QTest::qExec(&test, argc, argv);                                                                        \
-    }
+// Calls `open` and, once the popup or modal window it shows is up, runs `inside` on it and closes it if still shown.
+// False when no such window came.
+template <typename W> bool whileShown(const std::function<void()> &open, const std::function<void(W *)> &inside)
+{
+    bool came = false;
+    QObject waiting;
+    QTimer::singleShot(0, &waiting, [&] {
+        const QPointer<W> shown = qobject_cast<W *>(QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::activeModalWidget());
+        if ((came = shown))
+            inside(shown);
+        if (shown && shown->isVisible())
+            shown->close();
+    });
+    open();
+    return came;
+}
+#endif

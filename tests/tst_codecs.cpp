@@ -1,5 +1,5 @@
 #include "csv.h"
-#include "filetesting.h"
+#include "testsupport.h"
 #include "vcard.h"
 
 #include <QTemporaryDir>
@@ -58,7 +58,7 @@ Contact contactOf(const QString &row)
 
 QByteArray sample(const QString &name)
 {
-    return fileBytes(QFINDTESTDATA(QStringLiteral("data/exchange/") + name));
+    return fileBytes(QStringLiteral(BRISOLTA_TEST_DATA "/exchange/") + name);
 }
 
 } // namespace

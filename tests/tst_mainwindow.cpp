@@ -1,633 +1,357 @@
 #include "testsupport.h"
 
-#include <QAbstractItemModelTester>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRandomGenerator>
+#include "design.h"
+#include "frmFIND.h"
 
-#include <algorithm>
+#include <qpa/qplatformwindow.h>
+
+namespace {
+
+const QString Report = QStringLiteral("Errore di run-time '%1':\n\n%2");
+const QStringList FullDiskReport{Report.arg(13).arg("database or disk is full"), "16", "Errore"};
+
+// What a title becomes on its way to the window manager: the X11 platform formats it so.
+QString platformTitle(QWidget *window)
+{
+    struct Platform : QPlatformWindow { using QPlatformWindow::formatWindowTitle; };
+    return Platform::formatWindowTitle(window->windowHandle()->title(), QStringLiteral(" \u2014 "));
+}
+
+QStringList firstNames(const QList<QStringList> &rows, bool sorted = false)
+{
+    QStringList names;
+    for (const QStringList &row : rows)
+        names << row.value(0);
+    return sorted ? (names.sort(), names) : names;
+}
+
+// While it lives, SQLite's writes fail as on a full disk.
+struct FullDisk
+{
+    sqlite3_vfs *const disk = sqlite3_vfs_find(nullptr);
+    FullDisk() { disk->xSetSystemCall(disk, "pwrite64", sqlite3_syscall_ptr(+[](int, const void *, size_t, off_t) { return errno = ENOSPC, -1; })); }
+    ~FullDisk() { disk->xSetSystemCall(disk, "pwrite64", nullptr); }
+};
+
+} // namespace
 
 class MainWindowTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void shouldPlaceEveryControlAsDesigned_data();
-    void shouldPlaceEveryControlAsDesigned();
-    void shouldShowTheWindowAsDesigned();
-    void shouldMoveFocusInTabOrder();
-    void shouldKeepRunningWhenADialogCloses();
-    void shouldPressTheRightButtonOnEnter_data();
-    void shouldPressTheRightButtonOnEnter();
+    void initTestCase() { brisolta::setUpApplication(*qApp); }
 
-    void shouldListEveryStoredContactInRecordOrder();
-    void shouldFollowTheTablesActualColumns_data();
-    void shouldFollowTheTablesActualColumns();
-    void shouldReportStartUpErrorsAndLeaveTheFile_data();
-    void shouldReportStartUpErrorsAndLeaveTheFile();
+    void shouldStartWithTheFilesContactsOrSayWhyNot_data()
+    {
+        QTest::addColumn<QString>("sql"); // run on a file made as the program makes it
+        QTest::addColumn<QList<QStringList>>("listed"); // the headers, then the rows
+        QTest::addColumn<QString>("report"); // empty: the program starts
+        const auto fails = [](const char *place, const char *sql, int number, const char *text) {
+            QTest::newRow(place) << QString(sql) << QList<QStringList>() << Report.arg(number).arg(text);
+        };
+        QTest::newRow("in record order, texts exact, nulls as empty cells")
+            << "INSERT INTO Rubrica VALUES ('Émile','D''Oro 😀',char(65279)||'6','a'||char(0)||'b','','z@x'),('Anna',NULL,'6',NULL,NULL,NULL)"
+            << QList<QStringList>{{"Nome", "Cognome", "Telefono", "Cellulare", "Fax", "Email"},
+                                  {"Émile", "D'Oro 😀", QStringLiteral("\uFEFF6"), QStringLiteral("a\0b"), "", "z@x"}, {"Anna", "", "6", "", "", ""}} << "";
+        QTest::newRow("no Fax, no rows") << "ALTER TABLE Rubrica DROP COLUMN Fax"
+                                         << QList<QStringList>{{"Nome", "Cognome", "Telefono", "Cellulare", "Email"}} << "";
+        fails("no Fax, with rows", "ALTER TABLE Rubrica DROP COLUMN Fax;INSERT INTO Rubrica VALUES ('a','b','c','d','e')", 25,
+              "Elemento non trovato in questo insieme: Fax.");
+        fails("random bytes", "", 26, "file is not a database");
+        fails("empty file", "", 1, "no such table: Rubrica");
+        // A first start that cannot make the file says why it could not.
+        fails("folder path through a file", "", 14, "Not a directory");
+        fails("folder in the way of the file being made", "", 14, "Is a directory");
+    }
 
-    void shouldRefuseAnIncompleteContact_data();
-    void shouldRefuseAnIncompleteContact();
-    void shouldStoreListAndThenClearAnAddedContact();
-    void shouldAddAtTheSortedPlaceAfterAHeaderClick();
-    void shouldAddWhileSortedByAnExtraColumn();
-    void shouldSortByTheClickedColumn();
-    void shouldCopyTheClickedRowIntoTheFields();
+    void shouldStartWithTheFilesContactsOrSayWhyNot()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QList<QStringList>, listed);
+        QFETCH(QString, report);
+        const QByteArray kind = QTest::currentDataTag();
+        // GIVEN a contact folder
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("archivio.mdb"));
+        QString folder = dir.path();
+        if (!sql.isEmpty())
+            makeFile(path, sql);
+        else if (kind == "folder path through a file")
+            writeFile(folder += QStringLiteral("/plain"), "not a folder");
+        else if (kind.startsWith("folder"))
+            QVERIFY(QDir(folder).mkdir(QStringLiteral("archivio.mdb.tmp")));
+        else
+            writeFile(path, kind == "empty file" ? QByteArray() : QByteArray(2048, 'Z'));
+        const QStringList place = filesIn(dir.path()) << fileBytes(path).toHex();
+        AnsweredBoxes boxes;
+        QList<QStringList> shown{{}};
+        QObject waiting; // once the window is up, what it lists is read and the program ends
+        QTimer::singleShot(0, &waiting, [&] {
+            QAbstractItemModel &list = *frmGESTDB::instance()->lstADD->model();
+            for (int c = 0; c < list.columnCount(); ++c)
+                shown[0] << list.headerData(c, Qt::Horizontal).toString();
+            for (int row = 0; row < list.rowCount(); ++row)
+                QVERIFY(!list.index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+            shown += listRows(*frmGESTDB::instance());
+            QCoreApplication::exit(0);
+        });
+        // WHEN the program starts there
+        const int status = brisolta::run(folder);
+        // THEN it lists a header per column and a row with its icon per contact, or it says why it cannot start with
+        // the engine's number and text and ends with a failure status; either way it leaves the place as it was
+        QCOMPARE(status, report.isEmpty() ? 0 : 1);
+        QCOMPARE(boxes.boxes, (report.isEmpty() ? QList<QStringList>() : QList<QStringList>{{report, "16", "Brisolta"}}));
+        QCOMPARE(shown, listed.isEmpty() ? QList<QStringList>{{}} : listed);
+        QCOMPARE(filesIn(dir.path()) << fileBytes(path).toHex(), place);
+    }
 
-    void shouldDoNothingWhenRemovingFromAnEmptyList();
-    void shouldNameTheStoredContactWhenRemoving_data();
-    void shouldNameTheStoredContactWhenRemoving();
-    void shouldRemoveTheConfirmedContactAndItsOwnRow_data();
-    void shouldRemoveTheConfirmedContactAndItsOwnRow();
-    void shouldKeepListAndFileEqualThroughARandomSession();
-    void cleanup() { setMsgBoxAnswerer({}); }
+    void shouldStoreListAndThenClearOnlyACompleteContact_data()
+    {
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QStringList>("box");
+        const QStringList saved{"Dati salvati con successo!.", "64", "Info"}, incomplete{"Ci sono dei campi non compiati . Inserire i dati e riprovare.", "16", "Errore"};
+        QTest::newRow("no Nome") << QStringList{"", "Rossi", "06", "c", "f", "e"} << incomplete;
+        QTest::newRow("no Cognome") << QStringList{"Mario", "", "06", "c", "f", "e"} << incomplete;
+        QTest::newRow("no Telefono") << QStringList{"Mario", "Rossi", "", "c", "f", "e"} << incomplete;
+        QTest::newRow("full disk") << QStringList{"Mario", "Rossi", "06", "c", "f", "e"} << FullDiskReport;
+        QTest::newRow("blanks count, optional fields empty") << QStringList{"Mario", "Rossi", " ", "", "", ""} << saved;
+        QTest::newRow("40,000 characters kept whole") << QStringList{"Mario", QString(40000, u'è'), "06", "", "", QString(40000, u'x')} << saved;
+    }
+
+    void shouldStoreListAndThenClearOnlyACompleteContact()
+    {
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, box);
+        // GIVEN a contact typed into a window, maybe with a full disk
+        LoadedWindow loaded;
+        frmGESTDB &window = loaded.load();
+        typeContact(window, typed);
+        QList<QStringList> whileConfirming;
+        AnsweredBoxes boxes([&] { return whileConfirming = QList<QStringList>{fieldTexts(window)} + rowsInFile(loaded.path()), int(vbOK); });
+        const auto full = box == FullDiskReport ? std::make_unique<FullDisk>() : nullptr;
+        // WHEN Enter is pressed in a field, which presses Aggiungi
+        QTest::keyClick(window.Text1[4], Qt::Key_Return);
+        // THEN a complete contact is stored, then confirmed while the fields still show it, listed, and the fields
+        // emptied; any other outcome is reported, with nothing stored or listed and the fields kept
+        const QList<QStringList> stored = box[1] == "64" ? QList<QStringList>{typed} : QList<QStringList>();
+        QCOMPARE(boxes.boxes, QList<QStringList>{box});
+        QCOMPARE(whileConfirming, QList<QStringList>{typed} + stored);
+        QCOMPARE(rowsInFile(loaded.path()), stored);
+        QCOMPARE(listRows(window), stored);
+        QCOMPARE(fieldTexts(window), stored.isEmpty() ? typed : QStringList(6, QString()));
+    }
+
+    void shouldSortByTheClickedHeaderAndAddAfterEqualRows_data()
+    {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<QStringList>("names"); // the first column, top to bottom
+        const QStringList byName{"anna", "Émile", "Ezio", "Ugo", "zeno"}, bySurname{"Émile", "anna", "Ezio", "Ugo", "zeno"};
+        QTest::newRow("by name, accents and case aside") << QList<int>{0} << QStringList() << byName;
+        QTest::newRow("by surname, equal ones in their order") << QList<int>{1} << QStringList() << bySurname;
+        QTest::newRow("by the same header twice") << QList<int>{1, 1} << QStringList() << bySurname;
+        QTest::newRow("by telephone after surname") << QList<int>{1, 2} << QStringList() << QStringList{"Émile", "Ezio", "zeno", "anna", "Ugo"};
+        QTest::newRow("added after its equals") << QList<int>{1} << QStringList{"Bice", "rossi", "6"} << bySurname + QStringList{"Bice"};
+        QTest::newRow("added last, by the extra column") << QList<int>{6} << QStringList{"Aldo", "Abate", "0"} << byName + QStringList{"Aldo"};
+    }
+
+    void shouldSortByTheClickedHeaderAndAddAfterEqualRows()
+    {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QStringList, added);
+        QFETCH(QStringList, names);
+        // GIVEN names that need Italian collation and surnames that differ only in case, in a table with a 7th column
+        LoadedWindow loaded;
+        frmGESTDB &window = loaded.load(QStringLiteral(
+            "ALTER TABLE Rubrica ADD COLUMN Note TEXT;INSERT INTO Rubrica (Nome, Cognome, Telefono) "
+            "VALUES ('zeno','Rossi','3'),('Émile','bianchi','1'),('Ezio','ROSSI','2'),('anna','Èrcoli','4'),('Ugo','rossi','5')"));
+        // WHEN headers are clicked, and a contact added
+        AnsweredBoxes boxes;
+        for (int section : clicks)
+            clickHeader(window, section);
+        typeContact(window, added);
+        if (!added.isEmpty())
+            window.Command1_Click(0);
+        // THEN the rows follow the last clicked column, ascending
+        QCOMPARE(firstNames(listRows(window)), names);
+        // AND WHEN a row is clicked THEN the six fields show that very row, empty cells included
+        typeContact(window, QStringList(6, QStringLiteral("old")));
+        clickRow(window, 2);
+        QCOMPARE(fieldTexts(window), listRows(window).value(2));
+    }
+
+    void shouldRemoveTheContactItFindsAndNames_data()
+    {
+        QTest::addColumn<QStringList>("typed"); // Nome and Cognome
+        QTest::addColumn<int>("clicked"); // the row clicked first, if any
+        QTest::addColumn<bool>("confirmed");
+        QTest::addColumn<QList<QStringList>>("boxes");
+        QTest::addColumn<QString>("removed"); // the first name of the contact removed, if any
+        const auto asking = [](const char *who) {
+            return QList<QStringList>{{QStringLiteral("Eliminare %1 definitivamente dal database?.").arg(who), "36", "Brisolta"}};
+        };
+        const auto notFound = [](const char *typed) {
+            return QList<QStringList>{{QStringLiteral("Voce (%1) non trovata nel database. Riprovare.").arg(typed), "16", "Errore"}};
+        };
+        QTest::newRow("the clicked contact") << QStringList{"Mario", "Ross"} << 0 << true << asking("Mario Rossini") << "Mario";
+        QTest::newRow("no row clicked: the first match, as stored") << QStringList{"Mario", "Ross"} << -1 << true << asking("Anna Rossi") << "Anna";
+        QTest::newRow("a clicked contact that does not fit: the first match, and its own row")
+            << QStringList{"Dario", "Ross"} << 1 << true << asking("Anna Rossi") << "Anna";
+        QTest::newRow("answered No") << QStringList{"Anna", "Rossi"} << 2 << false << asking("Anna Rossi") << "";
+        QTest::newRow("full disk") << QStringList{"Anna", "Rossi"} << 2 << true << asking("Anna Rossi") + QList<QStringList>{FullDiskReport} << "";
+        QTest::newRow("not found, blanks kept") << QStringList{"Mario", " Rossi "} << -1 << true << notFound(" Rossi ") << "";
+        QTest::newRow("empty: the first surname that is not null") << QStringList{"x", ""} << -1 << true << asking("Anna Rossi") << "Anna";
+        QTest::newRow("a capital A stored") << QStringList{"x", "ab"} << -1 << true << asking("Aldo Abate") << "Aldo";
+        QTest::newRow("a capital Z stored") << QStringList{"x", "za"} << -1 << true << asking("Zeno Zanzi") << "Zeno";
+        QTest::newRow("full case folding") << QStringList{"x", "STRASSE"} << -1 << true << asking("Franz Straße") << "Franz";
+    }
+
+    void shouldRemoveTheContactItFindsAndNames()
+    {
+        QFETCH(QStringList, typed);
+        QFETCH(int, clicked);
+        QFETCH(bool, confirmed);
+        QFETCH(QList<QStringList>, boxes);
+        QFETCH(QString, removed);
+        // GIVEN contacts listed by telephone, in another order than the file's, a contact without a surname first;
+        // maybe a full disk
+        LoadedWindow loaded;
+        frmGESTDB &window = loaded.load(QStringLiteral(
+            "INSERT INTO Rubrica (Nome, Cognome, Telefono) VALUES ('Nullo',NULL,'9'),('Anna','Rossi','3'),('Mario','Rossini','1'),"
+            "('Dario','D''Angelo','2'),('Aldo','Abate','5'),('Zeno','Zanzi','6'),('Franz','Straße','7')"));
+        clickHeader(window, 2);
+        if (clicked >= 0)
+            clickRow(window, clicked);
+        typeContact(window, typed);
+        const auto full = boxes.contains(FullDiskReport) ? std::make_unique<FullDisk>() : nullptr;
+        // WHEN Enter is pressed on Rimuovi, and the question answered
+        AnsweredBoxes shown([confirmed] { return confirmed ? vbYes : vbNo; });
+        QTest::keyClick(window.Command1[1], Qt::Key_Return);
+        // THEN the contact named is gone from the file and from the list, and the fields keep their texts
+        QStringList left{"Aldo", "Anna", "Dario", "Franz", "Mario", "Nullo", "Zeno"};
+        left.removeOne(removed);
+        QCOMPARE(shown.boxes, boxes);
+        QCOMPARE(firstNames(rowsInFile(loaded.path()), true), left);
+        QCOMPARE(firstNames(listRows(window), true), left);
+        QCOMPARE(fieldTexts(window).mid(0, 2), typed);
+    }
+
+    void shouldOpenTheChosenLinkOrEnd_data()
+    {
+        QTest::addColumn<QList<QUrl>>("opened");
+        QTest::addColumn<int>("status"); // the program's, which ends with 42 if nothing else ends it
+        QTest::newRow("E-Mail") << QList<QUrl>{frmGESTDB::EMailUrl} << 42;
+        QTest::newRow("Vai al sito") << QList<QUrl>{frmGESTDB::SiteUrl} << 42;
+        QTest::newRow("Esci") << QList<QUrl>() << 0;
+        QTest::newRow("another window closed") << QList<QUrl>() << 42;
+    }
+
+    void shouldOpenTheChosenLinkOrEnd()
+    {
+        QFETCH(QList<QUrl>, opened);
+        QFETCH(int, status);
+        const QString how = QTest::currentDataTag();
+        // GIVEN a shown window, a tool window, which Qt would leave out of "last window closed"
+        LoadedWindow loaded;
+        frmGESTDB &window = loaded.load();
+        RecordedShell shell;
+        QWidget other;
+        QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
+        // WHEN, in the program's loop, an item of Contattami's menu is chosen, Esci pressed, or another window shown
+        // and closed
+        QTimer::singleShot(0, &window, [&] {
+            if (how == "Esci" || how.startsWith("another")) {
+                how == "Esci" ? window.Command1_Click(3) : other.show();
+            } else {
+                // THEN the menu stands on the button's corner, its first item, E-Mail, in bold
+                QVERIFY(whileShown<QMenu>([&] { window.Command1_Click(4); }, [&](QMenu *menu) {
+                    QCOMPARE(menu->pos(), window.Command1[4]->mapToGlobal(QPoint(0, 0)));
+                    QCOMPARE(menu->actions() << menu->defaultAction(), (QList<QAction *>{window.smEMail, window.smSito, window.smEMail}));
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(how == "E-Mail" ? window.smEMail : window.smSito).center());
+                }));
+            }
+            other.close();
+            QTimer::singleShot(0, &window, [] { QCoreApplication::exit(42); });
+        });
+        // THEN the chosen link, and only that, opened; only leaving the main window ends the program
+        QCOMPARE(QApplication::exec(), status);
+        QCOMPARE(lastWindowClosed.isEmpty(), status == 42);
+        QCOMPARE(shell.urls, opened);
+    }
+
+    void shouldShowMessageBoxesAsAsked_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QStringList>("buttons"); // the last one clicked
+        QTest::newRow("16, error") << 16 << int(QMessageBox::Critical) << QStringList{"OK"};
+        QTest::newRow("48, warning") << 48 << int(QMessageBox::Warning) << QStringList{"OK"};
+        QTest::newRow("64, information") << 64 << int(QMessageBox::Information) << QStringList{"OK"};
+        QTest::newRow("36, Yes and No") << 36 << int(QMessageBox::Question) << QStringList{"Sì", "No"};
+    }
+
+    void shouldShowMessageBoxesAsAsked()
+    {
+        QFETCH(int, style);
+        QFETCH(int, icon);
+        QFETCH(QStringList, buttons);
+        const QString prompt = QStringLiteral("Eliminare Mario Rossi definitivamente dal database?.");
+        int answered = 0;
+        // WHEN a box is shown, with no answerer, and its last button clicked (THEN it answers as that button says)
+        QVERIFY(whileShown<QMessageBox>([&] { answered = MsgBox(prompt, style, QStringLiteral("Errore")); }, [&](QMessageBox *box) {
+            // THEN it has the icon and the Italian buttons of its style, the platform titles it with its title alone,
+            // and a screen reader reads its text as its description
+            QStringList shown{QString::number(box->icon()), platformTitle(box), QAccessible::queryAccessibleInterface(box)->text(QAccessible::Description)};
+            for (QAbstractButton *button : box->buttons())
+                shown << button->text().remove(QLatin1Char('&'));
+            QCOMPARE(shown, (QStringList{QString::number(icon), "Errore", prompt} + buttons));
+            QTest::mouseClick(box->buttons().last(), Qt::LeftButton);
+        }));
+        QCOMPARE(answered, buttons.last() == "No" ? int(vbNo) : int(vbOK));
+    }
+
+    void shouldShowEachWindowCentredNamedAndPainted_data()
+    {
+        QTest::addColumn<QStringList>("tabOrder"); // names a screen reader reads, from the control focused first
+        QTest::addColumn<QList<QSize>>("icon"); // the program's icon, or the dialog's own
+        QTest::newRow("main window") << QStringList{"Nome:", "Cognome:", "Telefono:", "Cellulare:", "Fax:", "Email:", "Contatti",
+                                                    "Aggiungi", "Rimuovi", "Ricerca", "Esci", "Contattami"} << QList<QSize>{{32, 32}, {16, 16}};
+        QTest::newRow("find dialog") << QStringList{"Cognome:", "Trova", "Chiudi"} << QList<QSize>{{16, 16}};
+    }
+
+    void shouldShowEachWindowCentredNamedAndPainted()
+    {
+        QFETCH(QStringList, tabOrder);
+        QFETCH(QList<QSize>, icon);
+        // GIVEN the main window shown, or the find dialog opened from it
+        LoadedWindow loaded;
+        frmGESTDB &main = loaded.load();
+        const auto check = [&](QWidget *window) {
+            // THEN the platform gets the title alone, the window its icon, and the whole window, frame included, is
+            // centred on the screen
+            QCOMPARE(platformTitle(window), window->windowTitle());
+            QCOMPARE(window->windowIcon().availableSizes(), icon);
+            QCOMPARE(window->frameGeometry().center(), window->screen()->availableGeometry().center());
+            // and Tab goes round every control that takes the focus, in order, each named for a screen reader
+            QStringList names;
+            for (int k = 0; k <= tabOrder.size(); ++k, QTest::keyClick(window->focusWidget(), Qt::Key_Tab))
+                names << QAccessible::queryAccessibleInterface(window)->focusChild()->text(QAccessible::Name);
+            QCOMPARE(names, tabOrder + tabOrder.mid(0, 1));
+            // and each button's face is its back colour alone, edged in black on the default button
+            for (GraphicalButton *button : window->findChildren<GraphicalButton *>()) {
+                const QImage face = button->grab().toImage();
+                for (int x = 3; x < face.width() - 3; ++x)
+                    QCOMPARE((QList<QColor>{face.pixelColor(x, 3), face.pixelColor(x, 4)}), (QList<QColor>(2, button->BackColor())));
+                QCOMPARE(face.pixelColor(0, face.height() / 2) == Qt::black, button->isDefault());
+            }
+        };
+        if (QByteArray(QTest::currentDataTag()) == "main window")
+            check(&main);
+        else
+            QVERIFY(whileShown<frmFIND>([&] { main.Command1_Click(2); }, check));
+    }
 };
 
-namespace {
-
-const QStringList Headers{"Nome", "Cognome", "Telefono", "Cellulare", "Fax", "Email"};
-
-QList<QStringList> fileAsTexts(const QString &path)
-{
-    QList<QStringList> rows;
-    for (const Row &row : rowsInFile(path)) {
-        QStringList texts;
-        for (int k = 0; k < 6; ++k)
-            texts << row.value(k).value_or(QString());
-        rows << texts;
-    }
-    return rows;
-}
-
-QStringList headersOf(frmGESTDB &window)
-{
-    QStringList headers;
-    for (int c = 0; c < (&window.lstADD->listModel())->columnCount(); ++c)
-        headers << (&window.lstADD->listModel())->headerData(c, Qt::Horizontal).toString();
-    return headers;
-}
-
-void clickRow(frmGESTDB &window, int position)
-{
-    ListView &list = *window.lstADD;
-    const QModelIndex index = list.listModel().index(position, 1);
-    list.scrollTo(index);
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(index).center());
-}
-
-void clickHeader(frmGESTDB &window, int section)
-{
-    QHeaderView &header = *window.lstADD->header();
-    const int x = header.sectionViewportPosition(section) + header.sectionSize(section) / 2;
-    QTest::mouseClick(header.viewport(), Qt::LeftButton, {}, QPoint(x, header.height() / 2));
-}
-
-void add(frmGESTDB &window, const QStringList &texts)
-{
-    AnsweredBoxes boxes;
-    typeContact(window, texts);
-    window.Command1_Click(0);
-}
-
-} // namespace
-
-void MainWindowTest::shouldPlaceEveryControlAsDesigned_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QColor>("backColour");
-    const QColor yellow(255, 255, 192), none;
-    QTest::newRow("Text1(0)") << "Text1_0" << QRect(16, 32, 129, 20) << "" << none;
-    QTest::newRow("Text1(1)") << "Text1_1" << QRect(152, 32, 161, 20) << "" << none;
-    QTest::newRow("Text1(2)") << "Text1_2" << QRect(16, 72, 129, 20) << "" << none;
-    QTest::newRow("Text1(3)") << "Text1_3" << QRect(152, 72, 161, 20) << "" << none;
-    QTest::newRow("Text1(4)") << "Text1_4" << QRect(16, 112, 129, 20) << "" << none;
-    QTest::newRow("Text1(5)") << "Text1_5" << QRect(152, 112, 161, 20) << "" << none;
-    QTest::newRow("Aggiungi") << "Command1_0" << QRect(328, 32, 73, 23) << "Aggiungi" << yellow;
-    QTest::newRow("Rimuovi") << "Command1_1" << QRect(328, 64, 73, 23) << "Rimuovi" << yellow;
-    QTest::newRow("Ricerca") << "Command1_2" << QRect(328, 96, 73, 23) << "Ricerca" << yellow;
-    QTest::newRow("Esci") << "Command1_3" << QRect(328, 352, 73, 23) << "Esci" << QColor(224, 224, 224);
-    QTest::newRow("Contattami") << "Command1_4" << QRect(240, 352, 73, 23) << "Contattami" << QColor(255, 224, 192);
-    QTest::newRow("list") << "lstADD" << QRect(16, 136, 385, 177) << "" << none;
-    QTest::newRow("picture") << "Image1" << QRect(16, 352, 66, 30) << "" << none;
-    QTest::newRow("Line2") << "Line2" << QRect(-16, 320, 417, 1) << "" << QColor(Qt::white);
-    QTest::newRow("Line1") << "Line1" << QRect(0, 336, 417, 1) << "" << QColor(Qt::black);
-    // Labels size themselves to their caption: only their place is fixed.
-    QTest::newRow("Label1") << "Label1" << QRect(16, 16, 0, 0) << "Nome:" << none;
-    QTest::newRow("Label2") << "Label2" << QRect(152, 16, 0, 0) << "Cognome:" << none;
-    QTest::newRow("Label4") << "Label4" << QRect(16, 56, 0, 0) << "Telefono:" << none;
-    QTest::newRow("Label5") << "Label5" << QRect(152, 56, 0, 0) << "Cellulare:" << none;
-    QTest::newRow("Label3") << "Label3" << QRect(16, 96, 0, 0) << "Fax:" << none;
-    QTest::newRow("Label6") << "Label6" << QRect(152, 96, 0, 0) << "Email:" << none;
-    QTest::newRow("Label7") << "Label7" << QRect(104, 360, 0, 0) << "Versione 1- 3/11/08" << none;
-}
-
-void MainWindowTest::shouldPlaceEveryControlAsDesigned()
-{
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, caption);
-    QFETCH(QColor, backColour);
-    frmGESTDB window(QDir::tempPath());
-    QWidget *control = window.findChild<QWidget *>(name);
-    QVERIFY(control);
-    if (geometry.isEmpty()) {
-        auto *label = qobject_cast<QLabel *>(control);
-        QCOMPARE(label->pos(), geometry.topLeft());
-        QCOMPARE(label->text(), caption);
-        QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(caption));
-        return;
-    }
-    QCOMPARE(control->geometry(), geometry);
-    if (auto *button = qobject_cast<QPushButton *>(control))
-        QCOMPARE(button->text(), caption);
-    if (backColour.isValid())
-        QCOMPARE(control->palette().color(qobject_cast<QPushButton *>(control) ? QPalette::Button : QPalette::Window),
-                 backColour);
-}
-
-void MainWindowTest::shouldShowTheWindowAsDesigned()
-{
-    frmGESTDB window(QDir::tempPath());
-    QCOMPARE(window.windowTitle(), QStringLiteral("Rubrica Brisolta - Quarlo64- ") + frmGESTDB::SiteHost + QLatin1Char(' '));
-    QCOMPARE(window.size(), QSize(419, 396));
-    QVERIFY(window.windowFlags().testFlag(Qt::Tool));
-    QVERIFY(!window.windowFlags().testFlag(Qt::WindowMinMaxButtonsHint));
-    QVERIFY(window.Command1[0]->isDefault());
-    QCOMPARE(window.font().pointSize(), 8);
-    const QFont version = window.findChild<QLabel *>(QStringLiteral("Label7"))->font();
-    QCOMPARE(version.pointSizeF(), 9.75);
-    QVERIFY(version.bold());
-    QVERIFY(QStringList({"Calibri", "Carlito"}).contains(QFontInfo(version).family()));
-    QCOMPARE(window.Image1->pixmap().size(), QSize(66, 30));
-    QCOMPARE(window.ImageList1.value(0).availableSizes().value(0), QSize(16, 16));
-    QCOMPARE(window.a1->actions(), (QList<QAction *>{window.smEMail, window.smSito}));
-    QVERIFY(window.a1->menuAction()->isVisible() || !window.a1->isVisible());
-}
-
-void MainWindowTest::shouldMoveFocusInTabOrder()
-{
-    LoadedWindow loaded;
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    window.show();
-    QApplication::setActiveWindow(&window);
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    QTRY_COMPARE(QApplication::focusWidget(), window.Text1[0]);
-    const QList<QWidget *> order{window.Text1[1], window.Text1[2], window.Text1[3], window.Text1[4], window.Text1[5],
-                                 window.lstADD, window.Command1[0], window.Command1[1], window.Command1[2],
-                                 window.Command1[3], window.Command1[4], window.Text1[0]};
-    for (QWidget *next : order) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), next);
-    }
-}
-
-void MainWindowTest::shouldKeepRunningWhenADialogCloses()
-{
-    // GIVEN the main window shown (a tool window, which Qt leaves out of "last window closed")
-    LoadedWindow loaded;
-    loaded.load();
-    loaded.window->show();
-    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
-    // WHEN another window is shown and closed while the program runs
-    QWidget other;
-    QTimer::singleShot(0, &other, [&other] {
-        other.show();
-        other.close();
-        QTimer::singleShot(0, [] { QCoreApplication::exit(42); });
-    });
-    // THEN the program does not take it for its last window and goes on until told to stop
-    QCOMPARE(QApplication::exec(), 42);
-    QCOMPARE(lastClosed.count(), 0);
-}
-
-void MainWindowTest::shouldPressTheRightButtonOnEnter_data()
-{
-    QTest::addColumn<QString>("focused");
-    QTest::addColumn<QString>("expectedPrompt");
-    const QString fieldMessage = QStringLiteral("Ci sono dei campi non compiati . Inserire i dati e riprovare.");
-    for (int k = 0; k < 6; ++k)
-        QTest::addRow("entry field %d", k) << QStringLiteral("Text1_%1").arg(k) << fieldMessage;
-    QTest::newRow("Aggiungi") << "Command1_0" << fieldMessage;
-    QTest::newRow("Rimuovi") << "Command1_1" << "Voce (Nessuno) non trovata nel database. Riprovare.";
-    QTest::newRow("Escape does nothing") << "" << "";
-}
-
-void MainWindowTest::shouldPressTheRightButtonOnEnter()
-{
-    QFETCH(QString, focused);
-    QFETCH(QString, expectedPrompt);
-    // GIVEN a window with one contact and a surname typed that matches nothing
-    LoadedWindow loaded;
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    add(window, {"Anna", "Bianchi", "06 1"});
-    window.Text1[1]->setText(QStringLiteral("Nessuno"));
-    window.show();
-    QApplication::setActiveWindow(&window);
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    AnsweredBoxes boxes;
-    // WHEN Enter (or Escape) is pressed on the control
-    QWidget *target = focused.isEmpty() ? window.Text1[1] : window.findChild<QWidget *>(focused);
-    target->setFocus();
-    QTest::keyClick(target, focused.isEmpty() ? Qt::Key_Escape : Qt::Key_Return);
-    // THEN the button meant answers, exactly once
-    QCOMPARE(boxes.boxes.size(), expectedPrompt.isEmpty() ? 0 : 1);
-    if (!expectedPrompt.isEmpty())
-        QCOMPARE(boxes.boxes[0].prompt, expectedPrompt);
-}
-
-void MainWindowTest::shouldListEveryStoredContactInRecordOrder()
-{
-    // GIVEN a file with contacts, some of whose fields are null
-    LoadedWindow loaded;
-    loaded.load();
-    runSql(loaded.path(), "INSERT INTO Rubrica VALUES ('Zeno','Verdi','1','2','3','z@x.it');"
-                          "INSERT INTO Rubrica VALUES ('Anna',NULL,'06',NULL,NULL,NULL);"
-                          "INSERT INTO Rubrica VALUES ('Émile','D''Angelo','',NULL,'','')");
-    const QByteArray before = fileBytes(loaded.path());
-    // WHEN the program starts again
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    // THEN the headers are the columns, every row is there in record order with its icon, nulls as empty cells
-    QCOMPARE(headersOf(window), Headers);
-    QCOMPARE(listRows(window), (QList<QStringList>{{"Zeno", "Verdi", "1", "2", "3", "z@x.it"},
-                                                   {"Anna", "", "06", "", "", ""},
-                                                   {"Émile", "D'Angelo", "", "", "", ""}}));
-    for (int row = 0; row < 3; ++row)
-        QVERIFY(!(&window.lstADD->listModel())->index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-    QCOMPARE(window.LoopIndex, qint16(6));
-    QCOMPARE(fileBytes(loaded.path()), before);
-}
-
-void MainWindowTest::shouldFollowTheTablesActualColumns_data()
-{
-    QTest::addColumn<QString>("table");
-    QTest::addColumn<QStringList>("headers");
-    QTest::addColumn<QStringList>("firstRow");
-    QTest::newRow("a seventh column") << "Nome TEXT,Cognome TEXT,Telefono TEXT,Cellulare TEXT,Fax TEXT,Email TEXT,Note TEXT"
-                                      << (Headers + QStringList{"Note"}) << QStringList{"a", "b", "c", "d", "e", "f", ""};
-    QTest::newRow("no Fax, no rows") << "Nome TEXT,Cognome TEXT,Telefono TEXT,Cellulare TEXT,Email TEXT"
-                                     << QStringList{"Nome", "Cognome", "Telefono", "Cellulare", "Email"} << QStringList();
-}
-
-void MainWindowTest::shouldFollowTheTablesActualColumns()
-{
-    QFETCH(QString, table);
-    QFETCH(QStringList, headers);
-    QFETCH(QStringList, firstRow);
-    LoadedWindow loaded;
-    runSql(loaded.path(), qPrintable(QStringLiteral("CREATE TABLE Rubrica (%1)").arg(table)));
-    if (!firstRow.isEmpty())
-        runSql(loaded.path(), "INSERT INTO Rubrica VALUES ('a','b','c','d','e','f','g')");
-    loaded.load();
-    QCOMPARE(headersOf(*loaded.window), headers);
-    if (!firstRow.isEmpty()) {
-        QAbstractItemModel &model = *(&loaded.window->lstADD->listModel());
-        for (int c = 0; c < headers.size(); ++c)
-            QCOMPARE(model.index(0, c).data().toString(), firstRow[c]);
-    }
-}
-
-void MainWindowTest::shouldReportStartUpErrorsAndLeaveTheFile_data()
-{
-    QTest::addColumn<QByteArray>("content"); // empty: made with the SQL below
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<QString>("report");
-    QTest::newRow("random bytes") << QByteArray(2048, '\x5a') << "" << "Errore di run-time '26':\n\nfile is not a database";
-    QTest::newRow("another engine's header") << QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(2028, 'j')
-                                             << "" << "Errore di run-time '26':\n\nfile is not a database";
-    QTest::newRow("no Rubrica table") << QByteArray() << "CREATE TABLE Altro (x TEXT)"
-                                      << "Errore di run-time '1':\n\nno such table: Rubrica";
-    QTest::newRow("no Fax, with rows") << QByteArray()
-                                       << "CREATE TABLE Rubrica (Nome TEXT,Cognome TEXT,Telefono TEXT,Cellulare TEXT,Email TEXT);"
-                                          "INSERT INTO Rubrica VALUES ('a','b','c','d','e')"
-                                       << "Errore di run-time '25':\n\nElemento non trovato in questo insieme: Fax.";
-}
-
-void MainWindowTest::shouldReportStartUpErrorsAndLeaveTheFile()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, sql);
-    QFETCH(QString, report);
-    // GIVEN an archivio.mdb the program cannot use
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("archivio.mdb"));
-    if (sql.isEmpty()) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    } else {
-        runSql(path, qPrintable(sql));
-    }
-    const QByteArray before = fileBytes(path);
-    AnsweredBoxes boxes;
-    // WHEN the program starts THEN it reports the engine's number and text, ends with a failure status,
-    // and leaves the file as it was
-    QCOMPARE(brisolta::run(dir.path()), 1);
-    QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(boxes.boxes[0].prompt, report);
-    QCOMPARE(boxes.boxes[0].style, 16);
-    QCOMPARE(fileBytes(path), before);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("archivio.mdb")});
-}
-
-void MainWindowTest::shouldRefuseAnIncompleteContact_data()
-{
-    QTest::addColumn<QStringList>("typed");
-    QTest::addColumn<bool>("loaded");
-    QTest::addColumn<QString>("message");
-    const QString fields = QStringLiteral("Ci sono dei campi non compiati . Inserire i dati e riprovare.");
-    const QString database = QStringLiteral("Il database risulta non caricato. Provare a caricare il db.");
-    QTest::newRow("no Nome") << QStringList{"", "Rossi", "06", "c", "f", "e"} << true << fields;
-    QTest::newRow("no Cognome") << QStringList{"Mario", "", "06", "c", "f", "e"} << true << fields;
-    QTest::newRow("no Telefono") << QStringList{"Mario", "Rossi", "", "c", "f", "e"} << true << fields;
-    QTest::newRow("database not loaded") << QStringList{"Mario", "Rossi", "06", "", "", ""} << false << database;
-    QTest::newRow("both: only the field message") << QStringList{"Mario", "", "06", "", "", ""} << false << fields;
-}
-
-void MainWindowTest::shouldRefuseAnIncompleteContact()
-{
-    QFETCH(QStringList, typed);
-    QFETCH(bool, loaded);
-    QFETCH(QString, message);
-    // GIVEN a loaded window with the typed texts
-    LoadedWindow window;
-    window.load();
-    typeContact(*window.window, typed);
-    modDB::DBLoaded = loaded;
-    // WHEN Aggiungi is pressed
-    AnsweredBoxes boxes;
-    window.window->Command1_Click(0);
-    modDB::DBLoaded = true;
-    // THEN one error box, nothing stored or listed, the fields kept
-    QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(boxes.boxes[0].prompt, message);
-    QCOMPARE(boxes.boxes[0].style, 16);
-    QCOMPARE(boxes.boxes[0].title, QStringLiteral("Errore"));
-    QVERIFY(rowsInFile(window.path()).isEmpty());
-    QCOMPARE(window.window->lstADD->ListItems().Count(), 0);
-    QCOMPARE(fieldTexts(*window.window), typed);
-}
-
-void MainWindowTest::shouldStoreListAndThenClearAnAddedContact()
-{
-    // GIVEN a contact with blanks for a required field and no optional fields
-    LoadedWindow loaded;
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    const QStringList typed{"Mario", "Rossi", " ", "", "", ""};
-    QStringList fieldsWhileConfirming;
-    QList<QStringList> fileWhileConfirming;
-    AnsweredBoxes boxes([&](const ShownBox &) {
-        fieldsWhileConfirming = fieldTexts(window);
-        fileWhileConfirming = fileAsTexts(loaded.path());
-        return int(vbOK);
-    });
-    // WHEN it is added twice
-    for (int time = 0; time < 2; ++time) {
-        typeContact(window, typed);
-        window.Command1_Click(0);
-    }
-    // THEN it was stored before the confirmation, while the fields still showed it; they are empty after
-    QCOMPARE(boxes.boxes.size(), 2);
-    QCOMPARE(boxes.boxes[0].prompt, QStringLiteral("Dati salvati con successo!."));
-    QCOMPARE(boxes.boxes[0].style, 64);
-    QCOMPARE(boxes.boxes[0].title, QStringLiteral("Info"));
-    QCOMPARE(fieldsWhileConfirming, typed);
-    QCOMPARE(fileWhileConfirming.size(), 2);
-    QCOMPARE(fieldTexts(window), QStringList(6, QString()));
-    QCOMPARE(window.LoopIndex, qint16(6));
-    // and the two records hold empty texts, not nulls, and show as two rows at the end
-    const Row stored{"Mario", "Rossi", " ", "", "", ""};
-    QCOMPARE(rowsInFile(loaded.path()), (QList<Row>{stored, stored}));
-    QCOMPARE(listRows(window), (QList<QStringList>{typed, typed}));
-}
-
-void MainWindowTest::shouldAddAtTheSortedPlaceAfterAHeaderClick()
-{
-    LoadedWindow loaded;
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    window.show();
-    for (const char *surname : {"Verdi", "Bianchi", "Rossi"})
-        add(window, {"N", surname, "1"});
-    // WHEN the surname header is clicked and a contact is added
-    clickHeader(window, 1);
-    add(window, {"N", "Neri", "1"});
-    // THEN it goes to its place among the sorted rows
-    QStringList surnames;
-    for (const QStringList &row : listRows(window))
-        surnames << row[1];
-    QCOMPARE(surnames, (QStringList{"Bianchi", "Neri", "Rossi", "Verdi"}));
-}
-
-void MainWindowTest::shouldAddWhileSortedByAnExtraColumn()
-{
-    // GIVEN a table with a seventh column, and the list sorted by it
-    LoadedWindow loaded;
-    runSql(loaded.path(), "CREATE TABLE Rubrica (Nome TEXT,Cognome TEXT,Telefono TEXT,Cellulare TEXT,Fax TEXT,"
-                          "Email TEXT,Note TEXT);INSERT INTO Rubrica VALUES ('b','Verdi','1','','','','x')");
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    window.show();
-    clickHeader(window, 6);
-    // WHEN a contact is added THEN it is stored and listed after the others, whose cells there are all empty
-    add(window, {"a", "Bianchi", "2"});
-    QCOMPARE(listRows(window).value(1).value(1), QStringLiteral("Bianchi"));
-    QCOMPARE(rowsInFile(loaded.path()).size(), 2);
-}
-
-void MainWindowTest::shouldSortByTheClickedColumn()
-{
-    // GIVEN contacts whose names need Italian collation, and two equal surnames
-    LoadedWindow loaded;
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    window.show();
-    add(window, {"zeno", "Rossi", "3"});
-    add(window, {"Émile", "bianchi", "1"});
-    add(window, {"Ezio", "Rossi", "2"});
-    add(window, {"anna", "Èrcoli", "4"});
-    const auto column = [&](int k) {
-        QStringList texts;
-        for (const QStringList &row : listRows(window))
-            texts << row[k];
-        return texts;
-    };
-    // WHEN a header is clicked THEN the rows follow that column, ascending, case and accents aside
-    clickHeader(window, 0);
-    QCOMPARE(column(0), (QStringList{"anna", "Émile", "Ezio", "zeno"}));
-    clickHeader(window, 1);
-    QCOMPARE(column(1), (QStringList{"bianchi", "Èrcoli", "Rossi", "Rossi"}));
-    QCOMPARE(column(0), (QStringList{"Émile", "anna", "Ezio", "zeno"})); // equal surnames keep their order
-    // and a second click on the same header keeps the order
-    clickHeader(window, 1);
-    QCOMPARE(column(0), (QStringList{"Émile", "anna", "Ezio", "zeno"}));
-    clickHeader(window, 2);
-    QCOMPARE(column(2), (QStringList{"1", "2", "3", "4"}));
-}
-
-void MainWindowTest::shouldCopyTheClickedRowIntoTheFields()
-{
-    LoadedWindow loaded;
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    window.show();
-    add(window, {"Zeno", "Verdi", "1", "333", "", "z@x.it"});
-    add(window, {"Anna", "Bianchi", "2", "", "fax", ""});
-    clickHeader(window, 0);
-    typeContact(window, QStringList(6, QStringLiteral("old")));
-    // WHEN the first row after the sort is clicked THEN all six fields show that very row, empty ones included
-    clickRow(window, 0);
-    QCOMPARE(fieldTexts(window), (QStringList{"Anna", "Bianchi", "2", "", "fax", ""}));
-    clickRow(window, 1);
-    QCOMPARE(fieldTexts(window), (QStringList{"Zeno", "Verdi", "1", "333", "", "z@x.it"}));
-}
-
-void MainWindowTest::shouldDoNothingWhenRemovingFromAnEmptyList()
-{
-    LoadedWindow loaded;
-    loaded.load();
-    typeContact(*loaded.window, {"Mario", "Rossi"});
-    AnsweredBoxes boxes(vbYes);
-    loaded.window->Command1_Click(1);
-    QVERIFY(boxes.boxes.isEmpty());
-}
-
-void MainWindowTest::shouldNameTheStoredContactWhenRemoving_data()
-{
-    QTest::addColumn<QString>("nome");
-    QTest::addColumn<QString>("cognome");
-    QTest::addColumn<QString>("prompt");
-    QTest::newRow("clicked row: as typed") << "Mario" << "Rossi" << "Eliminare Mario Rossi definitivamente dal database?.";
-    QTest::newRow("prefix names the stored contact") << "Anna" << "Ross" << "Eliminare Mario Rossi definitivamente dal database?.";
-    QTest::newRow("empty surname names the contact it matches") << "X" << "" << "Eliminare Mario Rossi definitivamente dal database?.";
-    QTest::newRow("not found, blanks kept") << "Mario" << " Rossi " << "Voce ( Rossi ) non trovata nel database. Riprovare.";
-}
-
-void MainWindowTest::shouldNameTheStoredContactWhenRemoving()
-{
-    QFETCH(QString, nome);
-    QFETCH(QString, cognome);
-    QFETCH(QString, prompt);
-    // GIVEN one contact and the texts typed
-    LoadedWindow loaded;
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    add(window, {"Mario", "Rossi", "06"});
-    typeContact(window, {nome, cognome});
-    // WHEN Rimuovi is pressed and the question answered No
-    AnsweredBoxes boxes(vbNo);
-    window.Command1_Click(1);
-    // THEN the box names the contact that would go, and nothing changes
-    QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(boxes.boxes[0].prompt, prompt);
-    const bool confirming = prompt.startsWith(QStringLiteral("Eliminare"));
-    QCOMPARE(boxes.boxes[0].style, confirming ? 36 : 16);
-    QCOMPARE(boxes.boxes[0].title, confirming ? QStringLiteral("Brisolta") : QStringLiteral("Errore"));
-    QCOMPARE(rowsInFile(loaded.path()).size(), 1);
-    QCOMPARE(window.lstADD->ListItems().Count(), 1);
-    QCOMPARE(fieldTexts(window).mid(0, 2), (QStringList{nome, cognome}));
-}
-
-void MainWindowTest::shouldRemoveTheConfirmedContactAndItsOwnRow_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("selectedRow"); // -1: none selected
-    QTest::addColumn<QString>("removed");
-    QTest::newRow("the selected Rossi, not the earlier Rossini") << "Rossi" << 4 << "Rossi";
-    QTest::newRow("first match when the selection does not fit") << "Ross" << 2 << "Rossini";
-    QTest::newRow("no row selected") << "Rossi" << -1 << "Rossini";
-    QTest::newRow("apostrophe") << "D'Angelo" << -1 << "D'Angelo";
-    QTest::newRow("percent") << "%" << -1 << "%off";
-    QTest::newRow("underscore") << "_" << -1 << "_under";
-    QTest::newRow("asterisk") << "*" << -1 << "*star";
-    QTest::newRow("bracket") << "[" << -1 << "[br]";
-}
-
-void MainWindowTest::shouldRemoveTheConfirmedContactAndItsOwnRow()
-{
-    QFETCH(QString, typed);
-    QFETCH(int, selectedRow);
-    QFETCH(QString, removed);
-    // GIVEN contacts, the list sorted by name so that rows and records stand in different orders
-    LoadedWindow loaded;
-    loaded.load();
-    frmGESTDB &window = *loaded.window;
-    window.show();
-    const QStringList surnames{"Rossini", "D'Angelo", "Rossi", "%off", "_under", "*star", "[br]"};
-    for (int i = 0; i < surnames.size(); ++i)
-        add(window, {QString(QChar(u'g' - i)), surnames[i], "1"});
-    clickHeader(window, 0);
-    if (selectedRow >= 0)
-        clickRow(window, selectedRow);
-    typeContact(window, {"Chi", typed});
-    // WHEN Rimuovi is pressed and confirmed
-    AnsweredBoxes boxes(vbYes);
-    window.Command1_Click(1);
-    // THEN exactly that contact is gone from the file and from the list, and the fields keep their texts
-    QCOMPARE(boxes.boxes.size(), 1);
-    QStringList expected = surnames;
-    expected.removeOne(removed);
-    QStringList inFile, inList;
-    for (const QStringList &row : fileAsTexts(loaded.path()))
-        inFile << row[1];
-    for (const QStringList &row : listRows(window))
-        inList << row[1];
-    QCOMPARE(inFile, expected);
-    std::sort(inList.begin(), inList.end());
-    std::sort(expected.begin(), expected.end());
-    QCOMPARE(inList, expected);
-    QCOMPARE(fieldTexts(window).mid(0, 2), (QStringList{"Chi", typed}));
-}
-
-void MainWindowTest::shouldKeepListAndFileEqualThroughARandomSession()
-{
-    // GIVEN a fresh window and a seeded random session of adds, removes, row clicks and header clicks
-    LoadedWindow loaded;
-    loaded.load();
-    frmGESTDB *window = loaded.window.get();
-    window->show();
-    QAbstractItemModelTester modelTester((&window->lstADD->listModel()), QAbstractItemModelTester::FailureReportingMode::QtTest);
-    const quint32 seed = QRandomGenerator::global()->generate();
-    qDebug() << "session seed" << seed;
-    QRandomGenerator random(seed);
-    const QStringList surnames{"Rossi", "Rossini", "Bianchi", "D'Angelo", "Èrcoli", "%x", "Verdi"};
-    AnsweredBoxes boxes(vbYes);
-    for (int step = 0; step < 120; ++step) {
-        const int rows = window->lstADD->ListItems().Count();
-        switch (random.bounded(4)) {
-        case 0:
-            typeContact(*window, {QString::number(step), surnames[random.bounded(surnames.size())], "1",
-                                  random.bounded(2) ? QString() : QStringLiteral("c")});
-            window->Command1_Click(0);
-            break;
-        case 1:
-            typeContact(*window, {"x", surnames[random.bounded(surnames.size())].left(random.bounded(4))});
-            window->Command1_Click(1);
-            break;
-        case 2:
-            if (rows > 0)
-                clickRow(*window, random.bounded(rows));
-            break;
-        default:
-            clickHeader(*window, random.bounded(6));
-        }
-    }
-    QList<QStringList> before = listRows(*window);
-    // WHEN the program starts again
-    loaded.load();
-    // THEN the list holds exactly the file's records, and the same contacts as before
-    QList<QStringList> after = listRows(*loaded.window);
-    QCOMPARE(after, fileAsTexts(loaded.path()));
-    std::sort(before.begin(), before.end());
-    std::sort(after.begin(), after.end());
-    QCOMPARE(after, before);
-}
-
-BRISOLTA_TEST_MAIN(MainWindowTest)
+QTEST_MAIN(MainWindowTest)
 #include "tst_mainwindow.moc"

@@ -6,7 +6,11 @@ class OldFileTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { oldfile::setReaderProgram(QStringLiteral(BRISOLTA_PROGRAM)); }
+    void initTestCase()
+    {
+        brisolta::setUpApplication(*qApp);
+        oldfile::setReaderProgram(QStringLiteral(BRISOLTA_PROGRAM));
+    }
     void shouldOfferToConvertAnOldFileAtStartUp_data();
     void shouldOfferToConvertAnOldFileAtStartUp();
     void shouldAcceptOnlyCompleteFrames_data();
@@ -14,12 +18,12 @@ private slots:
     void shouldKeepTheOriginalWhenKilledWhileConverting();
 };
 
-const QString Data = QStringLiteral(BRISOLTA_LEGACY_DATA "/");
+const QString Data = QStringLiteral(BRISOLTA_TEST_DATA "/legacy/");
 
 // The contacts the fixture holds, a null field as `null` (the list shows it as an empty text).
-static QList<Row> expectedRows(const QString &fixture, const std::optional<QString> &null = std::nullopt)
+static QList<QStringList> expectedRows(const QString &fixture, const QString &null = QStringLiteral("␀"))
 {
-    QList<Row> rows;
+    QList<QStringList> rows;
     for (const QJsonValue row : QJsonDocument::fromJson(fileBytes(Data + fixture + QLatin1String(".expected.json"))).array()) {
         rows.emplaceBack();
         for (const QJsonValue field : row.toArray())
@@ -64,14 +68,13 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
     const QByteArray original = fileBytes(path);
     for (const QString &name : taken)
         QVERIFY(QFile(dir.filePath(name)).open(QIODevice::NewOnly));
-    AnsweredBoxes boxes(answer);
-    QList<Row> listed;
+    AnsweredBoxes boxes([answer] { return answer; });
+    QList<QStringList> listed;
     QTimer guard; // once the window is up, its list is read and the program ends
     guard.callOnTimeout([&listed] {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (auto *window = qobject_cast<frmGESTDB *>(widget)) {
-                for (const QStringList &row : listRows(*window))
-                    listed.append(Row(row.cbegin(), row.cend()));
+                listed += listRows(*window);
             }
         }
         QCoreApplication::exit(0);
@@ -80,14 +83,13 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
     // WHEN the program starts
     const int status = brisolta::run(dir.path());
     // THEN it asks first; and it ends after one report, nothing changed, or it converts and lists the old contacts
-    QCOMPARE(boxes.boxes.value(0).prompt, "Il file archivio.mdb è stato creato da una versione precedente di Brisolta.\n\n"
+    QCOMPARE(boxes.boxes.value(0).value(0), "Il file archivio.mdb è stato creato da una versione precedente di Brisolta.\n\n"
                                           "Convertirlo ora nel nuovo formato? Il file originale sarà conservato come archivio.mdb.jet.");
-    QCOMPARE(boxes.boxes[0].style, 36);
+    QCOMPARE(boxes.boxes[0][1], "36");
     QCOMPARE(boxes.boxes.size(), report.isEmpty() ? 1 : 2);
     QCOMPARE(status, report.isEmpty() ? 0 : 1);
     if (!report.isEmpty()) {
-        QCOMPARE((QStringList{boxes.boxes[1].prompt, boxes.boxes[1].title}), report);
-        QCOMPARE(boxes.boxes[1].style, 16);
+        QCOMPARE(boxes.boxes[1], (QStringList{report[0], "16", report[1]}));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{modDB::FileName});
         QCOMPARE(fileBytes(path), original);
         return;
@@ -96,7 +98,7 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
     // owner only; the original is kept, byte for byte, under the first free name
     QCOMPARE(listed, expectedRows(fixture, QString()));
     QCOMPARE(rowsInFile(path), expectedRows(fixture));
-    QCOMPARE(rowsInFile(path, "PRAGMA integrity_check"), QList<Row>{{"ok"}});
+    QCOMPARE(rowsInFile(path, "PRAGMA integrity_check"), QList<QStringList>{{"ok"}});
     modDB::CreateDB(fresh.filePath(modDB::FileName));
     QCOMPARE(rowsInFile(path, "SELECT * FROM sqlite_schema"), rowsInFile(fresh.filePath(modDB::FileName), "SELECT * FROM sqlite_schema"));
     QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
@@ -138,9 +140,7 @@ void OldFileTest::shouldAcceptOnlyCompleteFrames()
 void OldFileTest::shouldKeepTheOriginalWhenKilledWhileConverting()
 {
     // GIVEN a separate program converting an old file of 5,000 contacts
-    const quint32 seed = qEnvironmentVariable("BRISOLTA_OLDFILE_SEED", QString::number(QRandomGenerator::global()->generate())).toUInt();
-    qDebug("BRISOLTA_OLDFILE_SEED=%u", seed);
-    QRandomGenerator random(seed);
+    QRandomGenerator random(seedFrom("BRISOLTA_OLDFILE_SEED"));
     // A kill loses nothing the page cache holds, so a folder in memory tests the same, and faster.
     const QString folder = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
     qint64 span = 0;
@@ -171,5 +171,5 @@ void OldFileTest::shouldKeepTheOriginalWhenKilledWhileConverting()
     }
 }
 
-BRISOLTA_TEST_MAIN(OldFileTest)
+QTEST_MAIN(OldFileTest)
 #include "tst_oldfile.moc"

@@ -64,6 +64,8 @@ int MsgBox(const QString &prompt, int style, const QString &title)
     if (answerer())
         return answerer()(prompt, style, shownTitle);
     QMessageBox box(iconOf(style), shownTitle, prompt, buttonsOf(style), QApplication::activeWindow());
+    // Qt hands screen readers the prompt only as the box's value; the description is what they read out with it.
+    box.setAccessibleDescription(prompt);
     return resultOf(box.exec());
 }
 
