@@ -19,7 +19,7 @@ cleanup() {
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    rm -rf "$work"
+    chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -72,6 +72,14 @@ exec_path=$(value Exec | sed 's/^"\(.*\)"$/\1/')
 start "$prefix/lib/brisolta/archivio.mdb" "$exec_path"
 [ ! -e "$prefix/bin/archivio.mdb" ] || fail "archivio.mdb was created in bin/"
 
+# WHEN the program's folder turns read-only for a user whose contact file is there
+# THEN that file is used where it is, and none is made in the user's data folder
+chmod 755 "$work" && chmod a-w "$prefix/lib/brisolta"
+as_user=()
+[ "$(id -u)" -ne 0 ] || { as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups); chown nobody "$prefix/lib/brisolta/archivio.mdb"; }
+HOME=$work/reader "${as_user[@]}" "$program" --find x >/dev/null || fail "a read-only copy did not read its own file"
+[ ! -e "$work/reader" ] || fail "a read-only copy with its own file made another"
+
 for tool in desktop-file-validate appstreamcli dpkg-deb dpkg-shlibdeps file lintian; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed; the package was not checked"; exit 77; }
 done
@@ -105,9 +113,7 @@ desktop-file-validate "$entry" || fail "desktop-file-validate rejects the packag
 # WHEN a user who may not write the program's folder starts the packaged copy with a fresh home
 # THEN the contact file appears in that user's data folder, not beside the program
 chmod a-w "$work/root/usr/lib/brisolta"
-chmod 755 "$work" && mkdir -m 777 "$work/home"
-as_user=()
-[ "$(id -u)" -ne 0 ] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+mkdir -m 777 "$work/home"
 HOME=$work/home XDG_DATA_HOME="" start "$work/home/.local/share/Brisolta/archivio.mdb" \
     "${as_user[@]}" "$work/root/usr/bin/brisolta"
 [ ! -e "$work/root/usr/lib/brisolta/archivio.mdb" ] || fail "the packaged copy wrote beside itself"
