@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "design.h"
 #include "engine.h"
 #include "frmGESTDB.h"
 #include "modDB.h"
@@ -15,7 +16,7 @@ void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(ApplicationTitle);
     QApplication::setDesktopFileName(QStringLiteral("brisolta"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/brisolta.ico")));
+    QApplication::setWindowIcon(resourceIcon(QStringLiteral(":/brisolta.ico")));
     auto *translator = new QTranslator(&app);
     if (translator->load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
