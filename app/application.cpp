@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "design.h"
 #include "engine.h"
 #include "frmGESTDB.h"
 #include "modDB.h"
@@ -58,7 +59,7 @@ void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(ApplicationTitle);
     QApplication::setDesktopFileName(QStringLiteral(BRISOLTA_APP_ID));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/brisolta.ico")));
+    QApplication::setWindowIcon(resourceIcon(QStringLiteral(":/brisolta.ico")));
     installQtTranslation(app);
     modDB::Warn = [](const QString &prompt, int style, const QString &title) { MsgBox(prompt, style, title); };
 }

@@ -1,12 +1,43 @@
 #include "design.h"
 
 #include <QEvent>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
 #include <qdrawutil.h>
 
 #include <limits>
+
+namespace {
+
+void readAs(QImageReader &reader, const QString &path)
+{
+    reader.setFileName(path);
+    reader.setFormat(QFileInfo(path).suffix().toLatin1());
+    reader.setAutoDetectImageFormat(false);
+}
+
+} // namespace
+
+QIcon resourceIcon(const QString &path)
+{
+    QImageReader reader;
+    readAs(reader, path);
+    // Every image the file holds; of two of one size, the later (the richer one in our icons) is the one shown.
+    QIcon icon;
+    for (int image = 0; image < reader.imageCount() && reader.jumpToImage(image); ++image)
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    return icon;
+}
+
+QPixmap resourcePicture(const QString &path)
+{
+    QImageReader reader;
+    readAs(reader, path);
+    return QPixmap::fromImage(reader.read());
+}
 
 QFont formFont()
 {

@@ -4,6 +4,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRect>
 
@@ -15,6 +17,11 @@ constexpr QRect twips(int left, int top, int width, int height)
 {
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
+
+// Pictures of the resources, read as the format their name ends in: left to guess, Qt loads every image plugin to
+// ask which one can read the file.
+QIcon resourceIcon(const QString &path);
+QPixmap resourcePicture(const QString &path);
 
 // The forms' default font: 8-point sans serif.
 QFont formFont();

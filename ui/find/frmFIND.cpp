@@ -17,7 +17,7 @@ frmFIND::frmFIND(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("frmFIND"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Trova..."));
-    setWindowIcon(QIcon(QStringLiteral(":/find.ico")));
+    setWindowIcon(resourceIcon(QStringLiteral(":/find.ico")));
     setFont(formFont());
     setFixedSize(4125 / 15, 1545 / 15);
 

@@ -133,7 +133,7 @@ void frmGESTDB::buildDesign()
     }
     Command1[0]->setDefault(true);
 
-    ImageList1 = {QIcon(QStringLiteral(":/list.ico"))};
+    ImageList1 = {resourceIcon(QStringLiteral(":/list.ico"))};
     lstADD = new ListView(this);
     lstADD->setObjectName(QStringLiteral("lstADD"));
     lstADD->setGeometry(twips(240, 2040, 5775, 2655));
@@ -149,7 +149,7 @@ void frmGESTDB::buildDesign()
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(twips(240, 5280, 990, 450));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image1->setPixmap(QPixmap(QStringLiteral(":/logo.jpg")));
+    Image1->setPixmap(resourcePicture(QStringLiteral(":/logo.jpg")));
     Image1->setBorderStyle(0);
     Image1->setAccessibleName(QStringLiteral("Scrivi all'autore"));
     Image1->setAccessibleDescription(QStringLiteral("Un clic apre un nuovo messaggio di posta elettronica per l'autore del programma."));
