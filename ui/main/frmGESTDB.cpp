@@ -156,8 +156,6 @@ void frmGESTDB::buildDesign()
     connect(Image1, &PictureBox::MouseDown, this, [this] { Image1->setBorderStyle(1); });
     connect(Image1, &PictureBox::MouseUp, this, [this] {
         Image1->setBorderStyle(0);
-    Image1->setAccessibleName(QStringLiteral("Scrivi all'autore"));
-    Image1->setAccessibleDescription(QStringLiteral("Un clic apre un nuovo messaggio di posta elettronica per l'autore del programma."));
         ShellExecute(EMailUrl);
     });
 
