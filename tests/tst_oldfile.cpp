@@ -62,7 +62,7 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
     QFETCH(QStringList, report);
     // GIVEN an old archivio.mdb, perhaps files under the names its original would be kept as, and a user who
     // answers the question
-    QTemporaryDir dir, fresh;
+    QTemporaryDir dir;
     const QString path = dir.filePath(modDB::FileName);
     QVERIFY(QFile::copy(Data + fixture + ".mdb", path));
     const QByteArray original = fileBytes(path);
@@ -70,16 +70,8 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
         QVERIFY(QFile(dir.filePath(name)).open(QIODevice::NewOnly));
     AnsweredBoxes boxes([answer] { return answer; });
     QList<QStringList> listed;
-    QTimer guard; // once the window is up, its list is read and the program ends
-    guard.callOnTimeout([&listed] {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *window = qobject_cast<frmGESTDB *>(widget)) {
-                listed += listRows(*window);
-            }
-        }
-        QCoreApplication::exit(0);
-    });
-    guard.start(0);
+    QObject waiting; // once the window is up, its list is read and the program ends
+    QTimer::singleShot(0, &waiting, [&listed] { listed = listRows(*frmGESTDB::instance()), QCoreApplication::exit(0); });
     // WHEN the program starts
     const int status = brisolta::run(dir.path());
     // THEN it asks first; and it ends after one report, nothing changed, or it converts and lists the old contacts
@@ -90,7 +82,7 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
     QCOMPARE(status, report.isEmpty() ? 0 : 1);
     if (!report.isEmpty()) {
         QCOMPARE(boxes.boxes[1], (QStringList{report[0], "16", report[1]}));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{modDB::FileName});
+        QCOMPARE(filesIn(dir.path()), QStringList{modDB::FileName});
         QCOMPARE(fileBytes(path), original);
         return;
     }
@@ -99,11 +91,11 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
     QCOMPARE(listed, expectedRows(fixture, QString()));
     QCOMPARE(rowsInFile(path), expectedRows(fixture));
     QCOMPARE(rowsInFile(path, "PRAGMA integrity_check"), QList<QStringList>{{"ok"}});
-    modDB::CreateDB(fresh.filePath(modDB::FileName));
-    QCOMPARE(rowsInFile(path, "SELECT * FROM sqlite_schema"), rowsInFile(fresh.filePath(modDB::FileName), "SELECT * FROM sqlite_schema"));
+    makeFile(dir.filePath("fresh"));
+    QCOMPARE(rowsInFile(path, "SELECT * FROM sqlite_schema"), rowsInFile(dir.filePath("fresh"), "SELECT * FROM sqlite_schema"));
     QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
     QCOMPARE(fileBytes(dir.filePath(keptAs)), original);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"archivio.mdb"} + taken + QStringList{keptAs});
+    QCOMPARE(filesIn(dir.path()), (QStringList{"archivio.mdb"} + taken + QStringList{keptAs, "fresh"}));
 }
 
 void OldFileTest::shouldAcceptOnlyCompleteFrames_data()
