@@ -37,8 +37,8 @@ Conversion offerConversion(const EngineError &error)
     try {
         oldfile::convert(modDB::DBPath);
         return Conversion::Done;
-    } catch (const oldfile::OldFileError &failure) {
-        reportFailedConversion(failure.text());
+    } catch (const FileError &failure) {
+        reportFailedConversion(failure.message());
     } catch (const EngineError &failure) {
         reportFailedConversion(failure.text());
     }

@@ -59,6 +59,16 @@ Contacts contactsOf(const QString &path)
     }
 }
 
+// The old-file reader says what went wrong with the file; this says which file it was.
+Contacts oldFileContacts(const QString &path)
+{
+    try {
+        return oldfile::read(path);
+    } catch (const FileError &error) {
+        throw FileError(QStringLiteral("%1: %2").arg(path, error.message()));
+    }
+}
+
 } // namespace
 
 std::optional<FileKind> kindOf(const QString &path)
@@ -82,10 +92,8 @@ Contacts readContactFile(const QString &path)
         switch (*kind) {
         case FileKind::VCard: return vcard::decode(readWhole(path));
         case FileKind::Csv: return csv::decode(readWhole(path));
-        case FileKind::OldFile: return isContactFile(path) ? contactsOf(path) : oldfile::read(path);
+        case FileKind::OldFile: return isContactFile(path) ? contactsOf(path) : oldFileContacts(path);
         }
-    } catch (const oldfile::OldFileError &error) {
-        throw FileError(QStringLiteral("%1: %2").arg(path, error.text()));
     } catch (const FormatError &error) {
         if (error.line() > 0)
             throw FileError(QStringLiteral("%1, riga %2: %3.").arg(path).arg(error.line()).arg(error.reason()));

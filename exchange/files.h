@@ -9,18 +9,6 @@
 #include <QStringList>
 
 #include <optional>
-#include <stdexcept>
-
-// A file that cannot be read or written, said for the user in one line: which file, where, why.
-class FileError : public std::runtime_error
-{
-public:
-    explicit FileError(const QString &message) : std::runtime_error(message.toStdString()), m_message(message) {}
-    QString message() const { return m_message; }
-
-private:
-    QString m_message;
-};
 
 enum class FileKind { VCard, Csv, OldFile };
 

@@ -197,14 +197,14 @@ Contacts read(const QString &path)
         // A reader that hangs or will not stop talking
         reader.kill();
         reader.waitForFinished(-1);
-        throw OldFileError(unreadableText());
+        throw FileError(unreadableText());
     }
     output += reader.readAllStandardOutput();
     if (reader.exitStatus() == QProcess::NormalExit && reader.exitCode() == NoTable)
-        throw OldFileError(noTableText());
+        throw FileError(noTableText());
     if (reader.error() == QProcess::FailedToStart || reader.exitStatus() != QProcess::NormalExit ||
         reader.exitCode() != Done || output.size() > MaxOutputBytes)
-        throw OldFileError(unreadableText());
+        throw FileError(unreadableText());
     return decodeFrames(output);
 }
 
@@ -247,7 +247,7 @@ Contacts decodeFrames(QByteArrayView output)
     qsizetype at = 0;
     const auto take = [&](qsizetype size) {
         if (size > output.size() - at)
-            throw OldFileError(unreadableText());
+            throw FileError(unreadableText());
         at += size;
         return output.sliced(at - size, size);
     };
@@ -268,15 +268,15 @@ Contacts decodeFrames(QByteArrayView output)
             if (flag == NullFlag && size == 0)
                 continue;
             if (flag != TextFlag || size > MaxFieldBytes)
-                throw OldFileError(unreadableText());
+                throw FileError(unreadableText());
             const QByteArrayView bytes = take(size);
             if (!bytes.isValidUtf8())
-                throw OldFileError(unreadableText());
+                throw FileError(unreadableText());
             field = QString(decoder(bytes));
         }
     }
     if (tag != EndTag || number() != contacts.size() || at != output.size())
-        throw OldFileError(unreadableText());
+        throw FileError(unreadableText());
     return contacts;
 }
 

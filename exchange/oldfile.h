@@ -9,24 +9,12 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <stdexcept>
 
 namespace oldfile {
 
 // Started with this option and a path, the program reads that old file instead of starting: `Brisolta
 // --read-old-file PATH` writes its contacts to standard output as frames and ends.
 inline constexpr char ReaderOption[] = "--read-old-file";
-
-// An old file that cannot be read, and why, in Italian, for the user.
-class OldFileError : public std::runtime_error
-{
-public:
-    explicit OldFileError(const QString &text) : std::runtime_error(text.toStdString()), m_text(text) {}
-    QString text() const { return m_text; }
-
-private:
-    QString m_text;
-};
 
 // Whether the file begins as a Jet 3 or Jet 4 database does.
 bool isOldFile(const QString &path);
@@ -35,7 +23,7 @@ bool isOldFile(const QString &path);
 void setReaderProgram(const QString &program);
 
 // The contacts of the old file's table Rubrica, in the table's order, read by a child process and checked whole
-// before they are handed back. Nothing is written anywhere.
+// before they are handed back; a FileError says why they could not be. Nothing is written anywhere.
 Contacts read(const QString &path);
 
 // Replaces the old file at `path` with a contact file holding the same contacts, and keeps the original as
@@ -45,7 +33,7 @@ void convert(const QString &path);
 // The reader's output: per contact the tag 'R' and six fields, each a null flag (0 text, 1 null), a 32-bit
 // little-endian length and that many bytes of UTF-8; at the end the tag 'E' and the number of contacts.
 QByteArray encodeFrames(const Contacts &contacts);
-// Throws OldFileError for anything but a complete, well-formed output.
+// Throws FileError for anything but a complete, well-formed output.
 Contacts decodeFrames(QByteArrayView output);
 
 // The child's side: writes the contacts of the file at `path` to standard output; returns the exit status.

@@ -72,7 +72,9 @@ inline quint32 seedFrom(const char *variable)
 }
 
 #ifdef QT_WIDGETS_LIB
+#if __has_include("application.h")
 #include "application.h"
+#endif
 #include "frmGESTDB.h"
 #include "runtime.h"
 
@@ -109,26 +111,13 @@ inline QList<QStringList> listRows(frmGESTDB &window)
     }
     return rows;
 }
-inline QStringList fieldTexts(frmGESTDB &w)
-{
-    return {w.Text1[0]->text(), w.Text1[1]->text(), w.Text1[2]->text(), w.Text1[3]->text(), w.Text1[4]->text(), w.Text1[5]->text()};
-}
+inline QStringList fieldTexts(frmGESTDB &w) { return {w.Text1[0]->text(), w.Text1[1]->text(), w.Text1[2]->text(), w.Text1[3]->text(), w.Text1[4]->text(), w.Text1[5]->text()}; }
 
-inline void typeContact(frmGESTDB &window, const QStringList &texts)
-{
-    for (int k = 0; k < 6; ++k)
-        window.Text1[std::size_t(k)]->setText(texts.value(k));
-}
+inline void typeContact(frmGESTDB &window, const QStringList &texts) { for (int k = 0; k < 6; ++k) window.Text1[std::size_t(k)]->setText(texts.value(k)); }
 
-inline void clickHeader(frmGESTDB &window, int section)
-{
-    QTest::mouseClick(window.lstADD->header()->viewport(), Qt::LeftButton, {}, QPoint(window.lstADD->header()->sectionViewportPosition(section) + 5, 5));
-}
+inline void clickHeader(frmGESTDB &window, int section) { QTest::mouseClick(window.lstADD->header()->viewport(), Qt::LeftButton, {}, QPoint(window.lstADD->header()->sectionViewportPosition(section) + 5, 5)); }
 
-inline void clickRow(frmGESTDB &window, int position)
-{
-    QTest::mouseClick(window.lstADD->viewport(), Qt::LeftButton, {}, window.lstADD->visualRect(window.lstADD->model()->index(position, 1)).center());
-}
+inline void clickRow(frmGESTDB &window, int position) { QTest::mouseClick(window.lstADD->viewport(), Qt::LeftButton, {}, window.lstADD->visualRect(window.lstADD->model()->index(position, 1)).center()); }
 
 // A main window shown over its own fresh folder, its list watched by a model tester.
 struct LoadedWindow

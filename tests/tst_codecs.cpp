@@ -2,8 +2,6 @@
 #include "testsupport.h"
 #include "vcard.h"
 
-#include <QTemporaryDir>
-
 class CodecsTest : public QObject
 {
     Q_OBJECT

@@ -12,6 +12,7 @@ private slots:
     void shouldAnswerOnTheCommandLine_data();
     void shouldAnswerOnTheCommandLine();
     void shouldLeaveAllOrNothingWhenKilledDuringAnImport();
+    void shouldKeepEveryContactOfTwoImportsAtOnce();
     void shouldImportDroppedFilesAfterAsking_data();
     void shouldImportDroppedFilesAfterAsking();
 };
@@ -55,8 +56,6 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
     QTest::newRow("no operation") << QStringList{"a.vcf"} << 2
                                   << "Brisolta: indicare una sola operazione fra --import, --export e --find." + help << 1 << anna;
     QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Brisolta: Opzione sconosciuta 'bogus'." + help << 1 << anna;
-    QTest::newRow("export to .doc") << QStringList{"--export", "x.doc"} << 2
-                                    << "Brisolta: --export scrive file .vcf o .csv: x.doc" + help << 1 << anna;
 }
 
 void ImportTest::shouldAnswerOnTheCommandLine()
@@ -111,6 +110,26 @@ void ImportTest::shouldLeaveAllOrNothingWhenKilledDuringAnImport()
         const qsizetype stored = rowsInFile(path).size();
         QVERIFY2(stored == 0 || stored == 5000, qPrintable(QStringLiteral("%1 contacts after kill %2").arg(stored).arg(kill)));
     }
+}
+
+void ImportTest::shouldKeepEveryContactOfTwoImportsAtOnce()
+{
+    // GIVEN two spreadsheets and no contact file yet
+    QTemporaryDir dir;
+    QProcess copies[2];
+    for (int copy = 0; copy < 2; ++copy) {
+        QByteArray csv = "Nome;Cognome\n";
+        for (int i = 0; i < 500; ++i)
+            csv += QByteArray::number(copy * 500 + i) + ";X\n";
+        writeFile(dir.filePath(QString::number(copy) + ".csv"), csv);
+    }
+    // WHEN two copies of the program import one each at once, each making the file as a first start does
+    for (int copy = 0; copy < 2; ++copy)
+        copies[copy].start(BRISOLTA_PROGRAM, {"--import", dir.filePath(QString::number(copy) + ".csv"), "--file", dir.filePath("x.mdb")});
+    // THEN both succeed, one waiting for the other, and the file holds the contacts of both
+    for (QProcess &copy : copies)
+        QVERIFY2(copy.waitForFinished() && copy.exitCode() == 0, copy.readAllStandardError().constData());
+    QCOMPARE(rowsInFile(dir.filePath("x.mdb")).size(), 1000);
 }
 
 void ImportTest::shouldImportDroppedFilesAfterAsking_data()

@@ -1,9 +1,7 @@
 #include "listview.h"
+#include "testsupport.h"
 
 #include <QAbstractItemModelTester>
-#include <QCollator>
-#include <QRandomGenerator>
-#include <QtTest>
 
 class ListViewTest : public QObject
 {
@@ -24,9 +22,7 @@ void ListViewTest::shouldSortAsTheCollatorAndAddAfterEqualRows_data()
 void ListViewTest::shouldSortAsTheCollatorAndAddAfterEqualRows()
 {
     QFETCH(QStringList, pieces);
-    const uint seed = qEnvironmentVariable("BRISOLTA_TEST_SEED", QString::number(QRandomGenerator::global()->generate())).toUInt();
-    qInfo("seed %u (BRISOLTA_TEST_SEED=%u replays it)", seed, seed);
-    QRandomGenerator random(seed);
+    QRandomGenerator random(seedFrom("BRISOLTA_TEST_SEED"));
     QCollator italian(QLocale(QLocale::Italian, QLocale::Italy));
     italian.setCaseSensitivity(Qt::CaseInsensitive);
     const auto before = [&](auto &a, auto &b) { return italian.compare(a.first, b.first) < 0; };

@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     try {
         if (oldfile::encodeFrames(oldfile::decodeFrames(output)) != output)
             qFatal("decoded output differs from what a reader writes for the same contacts");
-    } catch (const oldfile::OldFileError &) {
+    } catch (const FileError &) {
     }
     return 0;
 }
