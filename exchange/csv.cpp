@@ -203,8 +203,29 @@ bool needsApostrophe(QStringView text)
     return beginsWithHiddenApostrophe(text);
 }
 
+// A text a spreadsheet would read as a number or a date and may give back changed: digits with nothing but
+// + - . , / : e E among them (a telephone number typed without blanks loses its leading zero, 1e5 turns into
+// 1.00E+05, 1/2 into a date). Only a whole number it keeps exactly is left alone. The rest is written as ="…",
+// which the spreadsheet shows as the text itself.
+bool changedAsNumber(QStringView text)
+{
+    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    if (!std::any_of(text.begin(), text.end(), digit) ||
+        !std::all_of(text.begin(), text.end(), [&](QChar c) { return digit(c) || QStringView(u"+-.,/:eE").contains(c); }))
+        return false;
+    const bool keptWhole = std::all_of(text.begin(), text.end(), digit) && (text.size() == 1 || text.front() != u'0') &&
+                           text.size() <= 15;
+    return !keptWhole;
+}
+
 void appendCell(QString &out, QStringView text)
 {
+    if (changedAsNumber(text)) {
+        out += u"\"=\"\"";
+        out += text;
+        out += u"\"\"\"";
+        return;
+    }
     const bool quoted = !text.isEmpty() && (text.front().isSpace() || text.back().isSpace() ||
                                             std::any_of(text.begin(), text.end(), [](QChar c) {
                                                 return c == u';' || c == u'"' || c == u'\r' || c == u'\n';
@@ -288,6 +309,8 @@ QString cellText(QStringView cell)
     }
     if (beginsWithHiddenApostrophe(text))
         text.remove(0, 1);
+    else if (text.startsWith(u"=\"") && text.endsWith(u'"') && text.count(u'"') == 2)
+        text = text.mid(2, text.size() - 3);
     return text;
 }
 

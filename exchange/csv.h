@@ -24,7 +24,8 @@ QChar separatorOf(QStringView text);
 // Where a header, its blanks at the ends taken off, sends its column's texts (an index into Contact); -1 for a
 // header none of ours.
 int fieldNamed(QStringView header);
-// A cell's text: quotes undone, and the apostrophe that kept a spreadsheet from running it taken off.
+// A cell's text: quotes undone, and what kept a spreadsheet from running or changing it taken off (a leading
+// apostrophe, or the ="…" around a number).
 QString cellText(QStringView cell);
 
 } // namespace csv

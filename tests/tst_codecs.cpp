@@ -131,6 +131,8 @@ void CodecsTest::shouldWriteWhatOtherProgramsRead_data()
                                    << header + "'=1+1;'@SUM(A1);+39 02 765432;-(02) 1/2.3;'+1 chiama;''=x\r\n";
     QTest::newRow("CSV, quotes") << "csv" << " a|b |a;b|say \"hi\"|due\nrighe|'abc"
                                  << header + "\" a\";\"b \";\"a;b\";\"say \"\"hi\"\"\";\"due\nrighe\";'abc\r\n";
+    QTest::newRow("CSV, numbers a spreadsheet would change") << "csv" << "0612345678|+393331234567|3331234567|1e5|1234567890123456|=\"1\""
+        << header + "\"=\"\"0612345678\"\"\";\"=\"\"+393331234567\"\"\";3331234567;\"=\"\"1e5\"\"\";\"=\"\"1234567890123456\"\"\";\"'=\"\"1\"\"\"\r\n";
     QTest::newRow("CSV, nulls") << "csv" << "(null)|(null)|-|+|'|(null)" << header + ";;-;+;';\r\n";
 }
 
@@ -157,7 +159,7 @@ void CodecsTest::shouldGiveBackEveryTextItWrote()
     // GIVEN contacts of random texts, a few of them long, some null
     QRandomGenerator random(seedFrom("BRISOLTA_CODECS_SEED"));
     const QStringList pieces{"à", "È", "ß", "日本", "😀", "𝄞", "'", ",", ";", "\"", "\\", "\\n", "\n", " ", "\t",
-                             "=", "+", "-", "@", "a", "Z", "7", ":", QChar(0xFEFF), "tel:", "=C3", " ::: ", "END:VCARD"};
+                             "=", "+", "-", "@", "a", "Z", "7", "0", ":", QChar(0xFEFF), "tel:", "=C3", " ::: ", "END:VCARD"};
     Contacts contacts(300);
     Contacts expected;
     for (Contact &contact : contacts) {
