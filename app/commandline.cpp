@@ -4,17 +4,18 @@
 #include "files.h"
 #include "importer.h"
 #include "modDB.h"
+#include "oldfile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTextStream>
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -57,7 +58,12 @@ QString storeFailure(const QString &path, const EngineError &error)
     case SQLITE_BUSY: return QStringLiteral("%1: il file dei contatti è occupato da un'altra scrittura; riprovare.").arg(path);
     case SQLITE_READONLY: return QStringLiteral("%1: il file dei contatti è di sola lettura.").arg(path);
     case SQLITE_FULL: return QStringLiteral("%1: il disco è pieno; nulla è stato aggiunto.").arg(path);
-    case SQLITE_NOTADB: return QStringLiteral("%1: non è un file dei contatti di questa versione di Brisolta.").arg(path);
+    case SQLITE_CANTOPEN: return QStringLiteral("%1: impossibile aprire il file dei contatti.").arg(path);
+    case SQLITE_NOTADB:
+        if (oldfile::isOldFile(path))
+            return QStringLiteral("%1: il file è di una versione precedente di Brisolta; aprire il programma una volta "
+                                  "per convertirlo.").arg(path);
+        return QStringLiteral("%1: non è un file dei contatti di questa versione di Brisolta.").arg(path);
     case SQLITE_CORRUPT: return QStringLiteral("%1: il file dei contatti è danneggiato.").arg(path);
     default: return QStringLiteral("%1: errore del database %2: %3").arg(path).arg(error.number()).arg(error.text());
     }
@@ -68,6 +74,9 @@ Database &contactFile(const QString &path, bool create)
 {
     modDB::DBPath = path;
     if (create) {
+        // A mistyped --file would otherwise split the contacts over two files without a word.
+        if (!QFileInfo::exists(path))
+            out() << "Nuovo file dei contatti: " << path << '.' << Qt::endl;
         modDB::CreateDB(path);
     } else {
         if (!QFileInfo::exists(path))
@@ -127,8 +136,11 @@ int findContacts(const QString &path, const QString &text)
             continue;
         QStringList texts;
         // One contact a line, one field a column: tabs and line breaks inside a text would split them.
-        for (const FieldValue &value : contact)
-            texts << QString(value.value_or(QString())).replace(QRegularExpression(QStringLiteral("[\t\r\n]")), QStringLiteral(" "));
+        for (const FieldValue &value : contact) {
+            QString text = value.value_or(QString());
+            std::replace_if(text.begin(), text.end(), [](QChar c) { return c == u'\t' || c == u'\r' || c == u'\n'; }, u' ');
+            texts << text;
+        }
         out() << texts.join(QLatin1Char('\t')) << '\n';
     }
     out().flush();
@@ -139,8 +151,10 @@ int findContacts(const QString &path, const QString &text)
 
 bool isCommandLine(int argc, char *argv[])
 {
-    Q_UNUSED(argv);
-    return argc > 1;
+    // Qt's own options (-platform, -style, the -session a desktop restores with) still open the window.
+    return std::any_of(argv + 1, argv + argc, [](const char *argument) {
+        return std::strncmp(argument, "--", 2) == 0 || std::strcmp(argument, "-h") == 0;
+    });
 }
 
 int runCommandLine(const QStringList &arguments)
@@ -191,8 +205,9 @@ int runCommandLine(const QStringList &arguments)
     if (parser.isSet(dryRun) && !parser.isSet(importing))
         return wrongUsage(QStringLiteral("--dry-run va con --import."));
     const QString version = parser.value(vcardVersion);
-    if (parser.isSet(vcardVersion) && (!parser.isSet(exporting) || (version != QLatin1String("3.0") && version != QLatin1String("4.0"))))
-        return wrongUsage(QStringLiteral("--vcard-version vuole 3.0 o 4.0, con --export."));
+    if (parser.isSet(vcardVersion) && (kindOf(parser.value(exporting)) != FileKind::VCard ||
+                                       (version != QLatin1String("3.0") && version != QLatin1String("4.0"))))
+        return wrongUsage(QStringLiteral("--vcard-version vuole 3.0 o 4.0, con --export in un file .vcf."));
     if (parser.isSet(exporting) && kindOf(parser.value(exporting)).value_or(FileKind::OldFile) == FileKind::OldFile)
         return wrongUsage(QStringLiteral("--export scrive file .vcf o .csv: %1").arg(parser.value(exporting)));
 
@@ -209,6 +224,8 @@ int runCommandLine(const QStringList &arguments)
         return failed(error.message());
     } catch (const EngineError &error) {
         return failed(storeFailure(path, error));
+    } catch (const std::bad_alloc &) {
+        return failed(QStringLiteral("memoria insufficiente; nulla è stato scritto."));
     }
 }
 

@@ -6,8 +6,13 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstring>
 #include <exception>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 int main(int argc, char *argv[])
 {
@@ -15,6 +20,13 @@ int main(int argc, char *argv[])
     if (argc == 3 && std::strcmp(argv[1], oldfile::ReaderOption) == 0)
         return oldfile::runReader(argv[2]);
     if (brisolta::isCommandLine(argc, argv)) {
+#ifdef _WIN32
+        // A windowed program has no console of its own: it writes to the one it was started from.
+        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+            std::freopen("CONOUT$", "w", stdout);
+            std::freopen("CONOUT$", "w", stderr);
+        }
+#endif
         // No display needed: it works in scripts and over ssh.
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(brisolta::ApplicationTitle);

@@ -35,7 +35,10 @@ QString fromWindows1252(QByteArrayView bytes)
 
 std::optional<QString> decode(QByteArrayView bytes, QByteArrayView charset)
 {
-    if (charset.isEmpty() || charset.compare("utf-8", Qt::CaseInsensitive) == 0)
+    // Cards that name no character set and are not UTF-8 come from older Windows programs and phones.
+    if (charset.isEmpty())
+        return fromUtf8(bytes).value_or(fromWindows1252(bytes));
+    if (charset.compare("utf-8", Qt::CaseInsensitive) == 0)
         return fromUtf8(bytes);
     const QByteArray name = charset.toByteArray().toLower();
     // Files labelled Latin-1 mostly come from Windows, as browsers assume too.

@@ -9,14 +9,15 @@
 
 namespace charsets {
 
-// Why a file that holds bytes no text has (a NUL, or bytes outside its character set) is refused.
+// Why a file that holds a byte no text has, a NUL, is refused.
 inline const QString BinaryData = QStringLiteral("il file contiene dati binari");
 
 // UTF-8 exactly, a leading byte-order mark kept as a character; nothing when the bytes are not UTF-8.
 std::optional<QString> fromUtf8(QByteArrayView bytes);
 // What Windows calls ANSI in Western Europe; every byte is a character.
 QString fromWindows1252(QByteArrayView bytes);
-// The bytes in the named character set, UTF-8 when it is not named or not known; nothing when they are not in it.
+// The bytes in the named character set, UTF-8 when it is not known, UTF-8 or else Windows-1252 when it is not
+// named; nothing when they are not in it.
 std::optional<QString> decode(QByteArrayView bytes, QByteArrayView charset);
 
 } // namespace charsets

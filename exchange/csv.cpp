@@ -328,8 +328,8 @@ Contacts decode(QByteArrayView bytes)
                                     QStringList(modDB::FieldNames.begin(), modDB::FieldNames.end()).join(u", "));
     }
     Contacts contacts;
-    // A line a contact, near enough: the list grows once.
-    contacts.reserve(std::size_t(lineBreaks(text)) + 1);
+    // A line a contact, near enough: the list grows once (an address book's worth at most, whatever the file says).
+    contacts.reserve(std::min<std::size_t>(std::size_t(lineBreaks(text)) + 1, 1 << 18));
     while (records.next(cells)) {
         Contact contact = contactOf(columns, cells);
         if (!isEmptyContact(contact))

@@ -2,6 +2,7 @@
 
 #include "csv.h"
 #include "importer.h"
+#include "modDB.h"
 #include "oldfile.h"
 
 #include <QFile>
@@ -10,8 +11,8 @@
 
 namespace {
 
-// More than anyone's address book: a file this large is not one.
-constexpr qint64 LargestFile = qint64(1) << 30;
+// Twenty times a file of 100,000 contacts: a file this large is not an address book.
+constexpr qint64 LargestFile = qint64(256) << 20;
 
 // Why a file could not be read or written, as far as the file system tells.
 QString whyNot(const QString &path, QIODevice::OpenMode mode)
@@ -53,7 +54,11 @@ bool isContactFile(const QString &path)
 Contacts contactsOf(const QString &path)
 {
     try {
-        return storedContacts(*DBEngine::OpenDatabase(path));
+        const std::unique_ptr<Database> file = DBEngine::OpenForReading(path);
+        // A view could compute rows without end; a table holds what the file holds.
+        if (!file->HasTable(modDB::TableName))
+            throw FileError(QStringLiteral("%1: il file non contiene la tabella Rubrica.").arg(path));
+        return storedContacts(*file);
     } catch (const EngineError &error) {
         throw FileError(QStringLiteral("%1: non è un file dei contatti leggibile (%2).").arg(path, error.text()));
     }

@@ -53,7 +53,7 @@ Contacts storedContacts(Database &database)
 ImportResult importContacts(Database &database, const Contacts &contacts, bool dryRun, const ImportProgress &progress)
 {
     // Read and write under one lock, so that what counts as a duplicate is what the file holds when it is written.
-    Transaction transaction(database);
+    Transaction transaction(database, !dryRun);
     const Contacts stored = storedContacts(database);
     std::unordered_set<Key, KeyHash> known(stored.size() + contacts.size());
     for (const Contact &contact : stored)
@@ -71,20 +71,27 @@ ImportResult importContacts(Database &database, const Contacts &contacts, bool d
     if (dryRun)
         return result;
 
+    result.bookmarks = appendContacts(database, result.added, progress);
+    transaction.Commit();
+    return result;
+}
+
+std::vector<qint64> appendContacts(Database &database, const Contacts &contacts, const ImportProgress &progress)
+{
     const std::unique_ptr<Recordset> records = database.OpenRecordset(modDB::TableName);
     std::vector<Field> fields = modDB::ContactFields(*records);
-    result.bookmarks.reserve(result.added.size());
-    for (const Contact &contact : result.added) {
+    std::vector<qint64> bookmarks;
+    bookmarks.reserve(contacts.size());
+    for (const Contact &contact : contacts) {
         records->AddNew();
         for (std::size_t k = 0; k < contact.size(); ++k) {
             if (contact[k])
                 fields[k].setValue(*contact[k]);
         }
         records->Update();
-        result.bookmarks.push_back(*records->LastModified());
-        if (progress && (result.bookmarks.size() % 4096 == 0 || result.bookmarks.size() == result.added.size()))
-            progress(result.bookmarks.size(), result.added.size());
+        bookmarks.push_back(*records->LastModified());
+        if (progress && (bookmarks.size() % 4096 == 0 || bookmarks.size() == contacts.size()))
+            progress(bookmarks.size(), contacts.size());
     }
-    transaction.Commit();
-    return result;
+    return bookmarks;
 }

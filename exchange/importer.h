@@ -24,6 +24,10 @@ using ImportProgress = std::function<void(std::size_t done, std::size_t total)>;
 ImportResult importContacts(Database &database, const Contacts &contacts, bool dryRun = false,
                             const ImportProgress &progress = {});
 
+// Adds every one of the contacts, null texts as null, in their order, and returns their records; within the caller's
+// transaction.
+std::vector<qint64> appendContacts(Database &database, const Contacts &contacts, const ImportProgress &progress = {});
+
 // "1 contatto", "N contatti".
 inline QString contactsCount(qsizetype count)
 {

@@ -1,5 +1,6 @@
 #include "oldfile.h"
 
+#include "importer.h"
 #include "modDB.h"
 
 #include <glib.h>
@@ -202,7 +203,9 @@ Contacts read(const QString &path)
     output += reader.readAllStandardOutput();
     if (reader.exitStatus() == QProcess::NormalExit && reader.exitCode() == NoTable)
         throw FileError(noTableText());
-    if (reader.error() == QProcess::FailedToStart || reader.exitStatus() != QProcess::NormalExit ||
+    if (reader.error() == QProcess::FailedToStart)
+        throw FileError(QStringLiteral("Il programma non ha potuto avviare il lettore dei file delle versioni precedenti."));
+    if (reader.exitStatus() != QProcess::NormalExit ||
         reader.exitCode() != Done || output.size() > MaxOutputBytes)
         throw FileError(unreadableText());
     return decodeFrames(output);
@@ -215,21 +218,11 @@ void convert(const QString &path)
     // Another start may have converted it while this one read it; that conversion stands.
     if (!isOldFile(path))
         return;
+    Transaction transaction(*converted);
     for (const char *statement : modDB::SchemaStatements)
         converted->Execute(QString::fromLatin1(statement));
-    {
-        const std::unique_ptr<Recordset> records = converted->OpenRecordset(modDB::TableName);
-        Transaction transaction(*converted);
-        for (const Contact &contact : contacts) {
-            records->AddNew();
-            for (std::size_t k = 0; k < contact.size(); ++k) {
-                if (contact[k])
-                    records->Fields().Item(modDB::FieldNames[k]).setValue(*contact[k]);
-            }
-            records->Update();
-        }
-        transaction.Commit();
-    }
+    appendContacts(*converted, contacts);
+    transaction.Commit();
     converted->Close();
 }
 

@@ -167,7 +167,11 @@ QString valueText(const Property &property, int line)
     else if (is(property.encoding, "BASE64") || is(property.encoding, "B"))
         bytes = decoded = QByteArray::fromBase64(bytes.toByteArray());
     const std::optional<QString> text = charsets::decode(bytes, property.charset);
-    if (!text || text->contains(QChar(0)))
+    if (!text) {
+        const QString charset = property.charset.isEmpty() ? QStringLiteral("UTF-8") : QString::fromLatin1(property.charset);
+        throw FormatError(line, 0, QStringLiteral("testo non valido nel set di caratteri %1").arg(charset));
+    }
+    if (text->contains(QChar(0)))
         throw FormatError(line, 0, charsets::BinaryData);
     return *text;
 }
@@ -184,12 +188,12 @@ class Card
 public:
     Card() { m_contact.fill(QString()); }
 
-    // False for the properties a contact has no place for.
-    bool read(const Property &property, int line)
+    // Properties a contact has no place for are passed over.
+    void read(const Property &property, int line)
     {
         const QByteArrayView name = property.name;
         if (!is(name, "N") && !is(name, "FN") && !is(name, "TEL") && !is(name, "EMAIL"))
-            return false;
+            return;
         const QString value = valueText(property, line);
         if (is(name, "N")) {
             if (!m_named) {
@@ -199,7 +203,7 @@ public:
             m_named = true;
         } else if (is(name, "FN")) {
             if (!m_formattedName)
-                m_formattedName = unescape(value).trimmed();
+                m_formattedName = unescape(value);
         } else if (is(name, "TEL")) {
             const std::size_t kind = property.fax ? field::Fax : property.cell ? field::Cellulare : field::Telefono;
             if (!property.pager)
@@ -207,15 +211,17 @@ public:
         } else {
             keepFirst(m_contact[field::Email], unescape(value));
         }
-        return true;
     }
 
-    // Without N, the formatted name's first word is taken as the given name and the rest as the surname.
+    // Without a name in N, the formatted name's first word is taken as the given name and the rest as the surname
+    // (a company's card has only FN); unless it repeats an address or number of the card, as a card written for a
+    // contact without a name does.
     Contact contact() const
     {
         Contact contact = m_contact;
-        if (!m_named && m_formattedName) {
-            const QString &name = *m_formattedName;
+        const bool unnamed = contact[field::Nome]->isEmpty() && contact[field::Cognome]->isEmpty();
+        if (unnamed && m_formattedName && std::find(contact.begin(), contact.end(), m_formattedName) == contact.end()) {
+            const QString name = m_formattedName->trimmed();
             const auto blank = std::find_if(name.begin(), name.end(), [](QChar c) { return c.isSpace(); });
             contact[field::Nome] = name.first(blank - name.begin());
             contact[field::Cognome] = name.sliced(blank - name.begin()).trimmed();
@@ -370,8 +376,8 @@ Contacts decode(QByteArrayView bytes)
     if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
         throw FormatError(int(bytes.first(nul).count('\n')) + 1, 0, charsets::BinaryData);
     Contacts contacts;
-    // A card a contact: the list grows once.
-    contacts.reserve(std::size_t(QByteArrayView(bytes).count("END:VCARD")) + 1);
+    // A card a contact: the list grows once (an address book's worth at most, whatever the file says).
+    contacts.reserve(std::min<std::size_t>(std::size_t(QByteArrayView(bytes).count("END:VCARD")) + 1, 1 << 18));
     Card card;
     int depth = 0; // a 2.1 AGENT may hold a card of its own, which is not read
     int beginLine = 0;
@@ -394,9 +400,8 @@ Contacts decode(QByteArrayView bytes)
                 contacts.push_back(card.contact());
             continue;
         }
-        const bool read = depth == 1 && property && card.read(*property, number);
-        if (!read && (!property || property->charset.isEmpty()) && !line.isValidUtf8())
-            throw FormatError(number, 0, charsets::BinaryData);
+        if (depth == 1 && property)
+            card.read(*property, number);
         if (depth == 0 && !line.trimmed().isEmpty())
             throw FormatError(number, 0, QStringLiteral("testo fuori da una vCard"));
     }

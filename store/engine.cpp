@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <cerrno>
@@ -112,10 +113,16 @@ void failIf(bool failed, int number, const QString &text)
         throw EngineError(number, text);
 }
 
-void configure(sqlite3 *db)
+void configure(sqlite3 *db, int flags)
 {
     sqlite::check(db, sqlite3_extended_result_codes(db, 1));
     sqlite::check(db, sqlite3_busy_timeout(db, 5000));
+    if (flags & SQLITE_OPEN_READONLY) {
+        // Another program's file: its schema may hold anything, and nothing of the file is changed.
+        sqlite::check(db, sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr));
+        sqlite::check(db, sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr));
+        return;
+    }
     for (const char *pragma : {"PRAGMA journal_mode=DELETE", "PRAGMA synchronous=EXTRA"}) {
         sqlite::Statement statement(db, pragma);
         while (statement.step()) {
@@ -138,7 +145,7 @@ std::shared_ptr<sqlite3> open(const QString &path, int flags)
         const int number = raw ? sqlite3_extended_errcode(raw) : result;
         throw EngineError(number, QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(result)));
     }
-    configure(db.get());
+    configure(db.get(), flags);
     return db;
 }
 
@@ -275,10 +282,16 @@ void keepFile(const QString &path, const QString &kept)
         if (QFileInfo::exists(name) || QFileInfo(name).isSymLink())
             continue;
         if (!hardLink(path, name)) {
+            // Taken meanwhile: the next name.
+            if (QFileInfo::exists(name))
+                continue;
             QFile copy(name);
             failIf(!QFile::copy(path, name) || !copy.open(QIODevice::ReadWrite), SQLITE_CANTOPEN,
                    QStringLiteral("impossibile conservare %1 come %2").arg(path, name));
-#ifndef _WIN32
+#ifdef _WIN32
+            failIf(!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(copy.handle()))), SQLITE_IOERR_FSYNC,
+                   QStringLiteral("impossibile salvare %1 sul disco").arg(name));
+#else
             failIf(::fsync(copy.handle()) != 0, SQLITE_IOERR_FSYNC, QString::fromLocal8Bit(std::strerror(errno)));
 #endif
         }
@@ -410,6 +423,11 @@ std::unique_ptr<Database> DBEngine::createPending(const QString &path, const QSt
     }
 }
 
+std::unique_ptr<Database> DBEngine::OpenForReading(const QString &path)
+{
+    return std::unique_ptr<Database>(new Database(open(path, SQLITE_OPEN_READONLY), path, QString()));
+}
+
 std::unique_ptr<Database> DBEngine::OpenDatabase(const QString &path)
 {
     return std::unique_ptr<Database>(new Database(open(path, SQLITE_OPEN_READWRITE), path, QString()));
@@ -456,11 +474,11 @@ void Database::Close()
     }
 }
 
-Transaction::Transaction(Database &database) : m_db(database.m_db)
+Transaction::Transaction(Database &database, bool writing) : m_db(database.m_db)
 {
     failIf(!m_db, SQLITE_MISUSE, QStringLiteral("Il database è chiuso."));
-    // Taking the write lock at once: a reader that later wants to write could not wait for it.
-    sqlite::Statement begin(m_db.get(), "BEGIN IMMEDIATE");
+    // A writer takes the write lock at once: a reader that later wants to write could not wait for it.
+    sqlite::Statement begin(m_db.get(), writing ? "BEGIN IMMEDIATE" : "BEGIN");
     begin.step();
 }
 
@@ -475,6 +493,14 @@ void Transaction::Commit()
     sqlite::Statement commit(m_db.get(), "COMMIT");
     commit.step();
     m_open = false;
+}
+
+bool Database::HasTable(const QString &name)
+{
+    failIf(!m_db, SQLITE_MISUSE, QStringLiteral("Il database è chiuso."));
+    sqlite::Statement lookup(m_db.get(), "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ? COLLATE NOCASE");
+    lookup.bind(1, name);
+    return lookup.step();
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const QString &table)

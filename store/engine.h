@@ -83,6 +83,8 @@ public:
     // Releases the file; a database made by CreateDatabase or CreateReplacement is put in place here.
     void Close();
     std::unique_ptr<Recordset> OpenRecordset(const QString &table);
+    // A table of that name, not a view.
+    bool HasTable(const QString &name);
 
     sqlite3 *handle() const { return m_db.get(); }
 
@@ -106,7 +108,8 @@ private:
 class Transaction
 {
 public:
-    explicit Transaction(Database &database);
+    // A transaction that only reads (`writing` false) lets other writers go on meanwhile.
+    explicit Transaction(Database &database, bool writing = true);
     ~Transaction();
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
@@ -127,6 +130,8 @@ struct DBEngine
     static std::unique_ptr<Database> CreateReplacement(const QString &path, const QString &keptPath);
     // An existing database, shared and read-write; never creates or alters the file.
     static std::unique_ptr<Database> OpenDatabase(const QString &path);
+    // Another program's database, read only, as it is: no setting of the file is changed and its schema is not trusted.
+    static std::unique_ptr<Database> OpenForReading(const QString &path);
 
 private:
     static std::unique_ptr<Database> createPending(const QString &path, const QString &keptPath);

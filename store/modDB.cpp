@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <optional>
 
@@ -18,9 +19,12 @@ std::function<void(const QString &, int, const QString &)> Warn;
 QString ContactFolder()
 {
     const QString programFolder = QCoreApplication::applicationDirPath();
-    // No new file under /usr, not even for root, who may write there: what is there belongs to the package.
-    const bool mayWrite = QFileInfo(programFolder).isWritable() && !programFolder.startsWith(QLatin1String("/usr/"));
-    if (mayWrite || QFileInfo::exists(programFolder + QLatin1Char('/') + FileName))
+    if (QFileInfo::exists(programFolder + QLatin1Char('/') + FileName))
+        return programFolder;
+    // No new file under /usr, not even for root, who may write there: what is there belongs to the package. A file
+    // made and dropped tells whether the user may write the folder where permissions alone do not (Windows).
+    QTemporaryFile probe(programFolder + QLatin1String("/.brisolta-XXXXXX"));
+    if (!programFolder.startsWith(QLatin1String("/usr/")) && probe.open())
         return programFolder;
     const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     // Private like the file in it; a failure here shows up as the engine's failure to open the file.

@@ -57,7 +57,7 @@ QLineEdit *textBox(QWidget *form, const QString &objectName, const QRect &geomet
 }
 
 GraphicalButton::GraphicalButton(const QString &caption, const QColor &backColour, QWidget *parent)
-    : QPushButton(caption, parent), m_backColour(backColour)
+    : QPushButton(caption, parent)
 {
     QPalette colours = palette();
     colours.setColor(QPalette::Button, backColour);
@@ -68,7 +68,7 @@ void GraphicalButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     QRect bevel = rect();
-    painter.fillRect(bevel, m_backColour);
+    painter.fillRect(bevel, BackColor());
     // The bevel takes the form's greys, not shades of the back colour.
     const QPalette greys = parentWidget() ? parentWidget()->palette() : palette();
     if (isDefault()) {
@@ -102,7 +102,8 @@ GraphicalButton *graphicalButton(QWidget *form, const QString &objectName, const
 
 namespace {
 
-// A window manager frames a window only once it is mapped, so the frame is known at its first paint.
+// A window manager frames a window only once it is mapped, so the frame is known at its first paint; after that the
+// window is where the user puts it.
 class Recentring : public QObject
 {
 public:
@@ -111,10 +112,11 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         auto *window = static_cast<QWidget *>(watched);
-        if (event->type() == QEvent::Paint && window->frameGeometry().size() != m_frame) {
+        if (event->type() == QEvent::Paint) {
             window->removeEventFilter(this);
             deleteLater();
-            centreOnScreen(window);
+            if (window->frameGeometry().size() != m_frame)
+                centreOnScreen(window);
         }
         return false;
     }

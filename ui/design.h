@@ -36,13 +36,10 @@ class GraphicalButton : public QPushButton
     Q_OBJECT
 public:
     GraphicalButton(const QString &caption, const QColor &backColour, QWidget *parent);
-    QColor BackColor() const { return m_backColour; }
+    QColor BackColor() const { return palette().color(QPalette::Button); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-
-private:
-    QColor m_backColour;
 };
 
 GraphicalButton *graphicalButton(QWidget *form, const QString &objectName, const QString &caption,

@@ -85,6 +85,8 @@ void reportingEngineErrors(const std::function<void()> &action)
         action();
     } catch (const EngineError &error) {
         MsgBox(engineErrorText(error), 16, QStringLiteral("Errore"));
+    } catch (const std::bad_alloc &) {
+        MsgBox(QStringLiteral("Memoria insufficiente: l'operazione non è stata eseguita."), 16, QStringLiteral("Errore"));
     }
 }
 

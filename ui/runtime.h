@@ -22,8 +22,8 @@ void setMsgBoxAnswerer(MsgBoxAnswerer answerer);
 // The engine's number and text, as a failed operation reports them.
 QString engineErrorText(const EngineError &error);
 
-// Runs a user's action; a failing engine is reported in a box and the program goes on (each action leaves
-// nothing half-done).
+// Runs a user's action; a failing engine, or memory running out, is reported in a box and the program goes on
+// (each action leaves nothing half-done).
 void reportingEngineErrors(const std::function<void()> &action);
 
 // Hands a URL to the user's registered program; the outcome is not looked at.

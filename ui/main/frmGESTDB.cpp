@@ -109,6 +109,7 @@ void frmGESTDB::buildDesign()
         Text1[k] = textBox(this, QStringLiteral("Text1_%1").arg(k), twips(fieldLeft[k], fieldTop[k], fieldWidth[k], 300));
         // A screen reader names each field after the label above it.
         fieldLabels[k]->setBuddy(Text1[k]);
+        Text1[k]->installEventFilter(this);
     }
 
     const struct
@@ -352,13 +353,21 @@ void frmGESTDB::importFiles(const QStringList &paths)
            QStringLiteral("Info"));
 }
 
-void frmGESTDB::dragEnterEvent(QDragEnterEvent *event)
+namespace {
+
+bool holdsContactFiles(const QMimeData *data)
 {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    const bool contactFiles = !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl &url) {
+    const QList<QUrl> urls = data->urls();
+    return !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl &url) {
         return url.isLocalFile() && kindOf(url.toLocalFile());
     });
-    if (contactFiles)
+}
+
+} // namespace
+
+void frmGESTDB::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (holdsContactFiles(event->mimeData()))
         event->acceptProposedAction();
 }
 
@@ -368,7 +377,23 @@ void frmGESTDB::dropEvent(QDropEvent *event)
     for (const QUrl &url : event->mimeData()->urls())
         paths << url.toLocalFile();
     event->acceptProposedAction();
-    reportingEngineErrors([this, paths] { importFiles(paths); });
+    // The program the files came from waits until the drop returns: the questions come after it.
+    QMetaObject::invokeMethod(
+        this, [this, paths] { reportingEngineErrors([this, &paths] { importFiles(paths); }); }, Qt::QueuedConnection);
+}
+
+bool frmGESTDB::eventFilter(QObject *watched, QEvent *event)
+{
+    // Contact files dropped on an entry field are imported, as anywhere on the window, not typed in as their names.
+    const auto type = event->type();
+    if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
+        holdsContactFiles(static_cast<QDropEvent *>(event)->mimeData())) {
+        static_cast<QDropEvent *>(event)->acceptProposedAction();
+        if (type == QEvent::Drop)
+            dropEvent(static_cast<QDropEvent *>(event));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmGESTDB::keyPressEvent(QKeyEvent *event)
