@@ -126,7 +126,10 @@ void writeContactFile(const QString &path, const Contacts &contacts, vcard::Vers
     if (kind != FileKind::VCard && kind != FileKind::Csv)
         throw FileError(QStringLiteral("%1: si scrivono solo file .vcf e .csv.").arg(path));
     QSaveFile file(path);
+    const bool fresh = !QFileInfo::exists(path);
     const QByteArray bytes = kind == FileKind::VCard ? vcard::encode(contacts, version) : csv::encode(contacts);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // A new export is as private as the contact file it comes from; one that existed keeps its permissions.
+    if (!file.open(QIODevice::WriteOnly) || (fresh && !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner)) ||
+        file.write(bytes) != bytes.size() || !file.commit())
         throw FileError(QStringLiteral("%1: %2.").arg(path, whyNot(path, QIODevice::WriteOnly)));
 }
