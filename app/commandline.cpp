@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "engine.h"
+#include "textfold.h"
 #include "files.h"
 #include "importer.h"
 #include "modDB.h"
@@ -128,9 +129,10 @@ int exportFile(const QString &path, const QString &file, vcard::Version version)
 
 int findContacts(const QString &path, const QString &text)
 {
+    const QString folded = foldCase(text);
     for (const Contact &contact : storedContacts(contactFile(path, false))) {
-        const bool found = std::any_of(contact.begin(), contact.end(), [&text](const FieldValue &value) {
-            return value && value->startsWith(text, Qt::CaseInsensitive);
+        const bool found = std::any_of(contact.begin(), contact.end(), [&folded](const FieldValue &value) {
+            return value && startsWithFolded(*value, folded);
         });
         if (!found)
             continue;

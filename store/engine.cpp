@@ -1,4 +1,5 @@
 #include "engine.h"
+#include "textfold.h"
 
 #include <sqlite3.h>
 
@@ -37,17 +38,6 @@ QString storableText(const QString &text)
             result[i] = QChar::ReplacementCharacter;
     }
     return result;
-}
-
-QString foldCase(QStringView text)
-{
-    return text.toString().toUpper().toCaseFolded();
-}
-
-bool startsWithFolded(QStringView text, const QString &foldedPrefix)
-{
-    // Folding never shortens a text, so the prefix's length (plus a possible low surrogate) is enough.
-    return foldCase(text.left(foldedPrefix.size() + 1)).startsWith(foldedPrefix);
 }
 
 namespace {

@@ -32,10 +32,6 @@ using FieldValue = std::optional<QString>;
 // Lone surrogates cannot be stored as UTF-8; each becomes U+FFFD.
 QString storableText(const QString &text);
 
-// Full case folding, so that "straße" and "STRASSE" compare equal.
-QString foldCase(QStringView text);
-bool startsWithFolded(QStringView text, const QString &foldedPrefix);
-
 namespace sqlite {
 
 // The one place where an engine result becomes an error.

@@ -1,6 +1,7 @@
 #include "listview.h"
 
 #include "engine.h"
+#include "textfold.h"
 
 #include <QHeaderView>
 #include <QMetaMethod>
@@ -146,13 +147,14 @@ int ListModel::findRow(const QString &text, int firstPosition) const
     const char16_t first = text.isEmpty() ? 0 : text.front().unicode();
     const bool quick = first != 0 && first < 0x80;
     const char16_t firstLower = asciiLower(first);
+    const QString folded = foldCase(text);
     for (std::size_t position = std::size_t(firstPosition); position < m_rows.size(); ++position) {
         const ListRow &row = *m_rows[position];
         for (int k = 1; k < ListRow::TextCount; ++k) {
             const QStringView cell = row.text(k);
             if (quick && !cell.isEmpty() && cell.front().unicode() < 0x80 && asciiLower(cell.front().unicode()) != firstLower)
                 continue;
-            if (cell.startsWith(text, Qt::CaseInsensitive))
+            if (startsWithFolded(cell, folded))
                 return int(position);
         }
     }
