@@ -2,6 +2,9 @@
 
 #include "design.h"
 #include "frmFIND.h"
+#include "history.h"
+#include "listmenu.h"
+#include "vcard.h"
 
 #include <qpa/qplatformwindow.h>
 
@@ -32,6 +35,46 @@ struct FullDisk
     FullDisk() { disk->xSetSystemCall(disk, "pwrite64", sqlite3_syscall_ptr(+[](int, const void *, size_t, off_t) { return errno = ENOSPC, -1; })); }
     ~FullDisk() { disk->xSetSystemCall(disk, "pwrite64", nullptr); }
 };
+
+const QString ThreeContacts = QStringLiteral("INSERT INTO Rubrica VALUES ('Anna','Rossi','3',NULL,NULL,NULL),"
+                                             "('Bruno','Bianchi','1','c','f','e'),('Carla','Verdi','2','','','')");
+const QStringList Incomplete{"Ci sono dei campi non compiati . Inserire i dati e riprovare.", "16", "Errore"};
+
+// The open cell editor; a closed one may linger, hidden, until the event loop deletes it.
+QLineEdit *cellEditor(frmGESTDB &window)
+{
+    const QList<QLineEdit *> editors = window.lstADD->viewport()->findChildren<QLineEdit *>("lstADDEditor");
+    const auto open = std::find_if(editors.begin(), editors.end(), [](QLineEdit *editor) { return editor->isVisible(); });
+    return open == editors.end() ? nullptr : *open;
+}
+
+// Opens the editor on a cell by double-clicking it, or on the first cell of a row with F2.
+void openEditor(frmGESTDB &window, int row, int column)
+{
+    const QPoint cell = window.lstADD->visualRect(window.lstADD->model()->index(row, std::max(column, 0))).center();
+    QTest::mouseClick(window.lstADD->viewport(), Qt::LeftButton, {}, cell);
+    column < 0 ? QTest::keyClick(window.lstADD, Qt::Key_F2) : QTest::mouseDClick(window.lstADD->viewport(), Qt::LeftButton, {}, cell);
+}
+
+// Types each text over the cell's text, going on with Tab (Shift+Tab before a text that begins with "<"), and ends
+// the last one with `end`.
+void typeInCells(frmGESTDB &window, const QStringList &texts, int end)
+{
+    for (int i = 0; i < texts.size(); ++i) {
+        QLineEdit *editor = cellEditor(window);
+        QVERIFY(editor);
+        editor->selectAll();
+        const QString text = texts[i].startsWith('<') ? texts[i].mid(1) : texts[i];
+        text.isEmpty() ? QTest::keyClick(editor, Qt::Key_Delete) : QTest::keyClicks(editor, text);
+        if (i + 1 == texts.size() && end < 0)
+            window.Text1[0]->setFocus(); // leaves the cell
+        else
+            QTest::keyClick(editor, i + 1 == texts.size() ? Qt::Key(end) : texts[i + 1].startsWith('<') ? Qt::Key_Backtab : Qt::Key_Tab);
+    }
+    QTRY_VERIFY(!cellEditor(window));
+}
+
+QList<QStringList> sortedRows(QList<QStringList> rows) { return std::sort(rows.begin(), rows.end()), rows; }
 
 } // namespace
 
@@ -235,6 +278,74 @@ private slots:
         QCOMPARE(firstNames(rowsInFile(loaded.path()), true), left);
         QCOMPARE(firstNames(listRows(window), true), left);
         QCOMPARE(fieldTexts(window).mid(0, 2), typed);
+    }
+
+    void shouldStoreAnEditedCellAndKeepItsRowWhereItBelongs_data()
+    {
+        QTest::addColumn<int>("sortBy"); // the header clicked first, if any
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column"); // -1: F2 on the row
+        QTest::addColumn<QStringList>("typed"); // in the cells one after the other, with Tab
+        QTest::addColumn<int>("end"); // the key that ends the last
+        QTest::addColumn<QStringList>("box");
+        QTest::addColumn<QStringList>("changed"); // Anna, Bruno, Carla as the file holds them afterwards: "" leaves one as it was
+        QTest::addColumn<QStringList>("names"); // the list's first column afterwards
+        const QStringList unchanged(3, QString()), byFile{"Anna", "Bruno", "Carla"};
+        QTest::newRow("double click, Enter; nulls stay null") << -1 << 1 << 3 << QStringList{"333"} << int(Qt::Key_Return) << QStringList()
+                                                            << QStringList{"", "Bruno|Bianchi|1|333|f|e", ""} << byFile;
+        QTest::newRow("F2 edits the first cell") << -1 << 0 << -1 << QStringList{"Annamaria"} << int(Qt::Key_Enter) << QStringList()
+                                                 << QStringList{"Annamaria|Rossi|3|␀|␀|␀", "", ""} << QStringList{"Annamaria", "Bruno", "Carla"};
+        QTest::newRow("sorted column changed: the row moves") << 0 << 0 << -1 << QStringList{"Zita"} << int(Qt::Key_Return) << QStringList()
+                                                              << QStringList{"Zita|Rossi|3|␀|␀|␀", "", ""} << QStringList{"Bruno", "Carla", "Zita"};
+        QTest::newRow("Tab follows the moved row") << 1 << 2 << -1 << QStringList{"Carla", "Neri", "5"} << int(Qt::Key_Return) << QStringList()
+                                                   << QStringList{"", "", "Carla|Neri|5|||"} << QStringList{"Bruno", "Carla", "Anna"};
+        QTest::newRow("Shift+Tab goes back") << -1 << 1 << 2 << QStringList{"7", "<Bice"} << int(Qt::Key_Escape) << QStringList()
+                                             << QStringList{"", "Bruno|Bianchi|7|c|f|e", ""} << byFile;
+        QTest::newRow("leaving the cell") << -1 << 2 << 2 << QStringList{"5"} << -1 << QStringList() << QStringList{"", "", "Carla|Verdi|5|||"} << byFile;
+        QTest::newRow("Escape stores nothing") << -1 << 1 << 1 << QStringList{"X"} << int(Qt::Key_Escape) << QStringList() << unchanged << byFile;
+        QTest::newRow("required text emptied") << -1 << 0 << 2 << QStringList{""} << int(Qt::Key_Return) << Incomplete << unchanged << byFile;
+        QTest::newRow("full disk") << -1 << 1 << 3 << QStringList{"9"} << int(Qt::Key_Return) << FullDiskReport << unchanged << byFile;
+    }
+
+    void shouldStoreAnEditedCellAndKeepItsRowWhereItBelongs()
+    {
+        QFETCH(int, sortBy);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(QStringList, typed);
+        QFETCH(int, end);
+        QFETCH(QStringList, box);
+        QFETCH(QStringList, changed);
+        QFETCH(QStringList, names);
+        // GIVEN three contacts, maybe sorted, maybe on a full disk
+        LoadedWindow loaded;
+        frmGESTDB &window = loaded.load(ThreeContacts);
+        QApplication::setActiveWindow(&window);
+        QList<QStringList> file = rowsInFile(loaded.path());
+        for (int k = 0; k < 3; ++k)
+            file[k] = changed[k].isEmpty() ? file[k] : changed[k].split('|');
+        if (sortBy >= 0)
+            clickHeader(window, sortBy);
+        const qint64 edited = window.lstADD->ListItems().Item(row + 1).Tag();
+        const auto full = box == FullDiskReport ? std::make_unique<FullDisk>() : nullptr;
+        AnsweredBoxes boxes;
+        // WHEN a cell is opened, typed over and left
+        openEditor(window, row, column);
+        const QStringList fields = fieldTexts(window);
+        if (column == 3 && row == 1)
+            QCOMPARE(QAccessible::queryAccessibleInterface(cellEditor(window))->text(QAccessible::Name), "Cellulare");
+        typeInCells(window, typed, end);
+        // THEN the file holds the change, or the box says why not; the list shows what the file holds, in its order,
+        // the edited row still selected, and the entry fields are not touched
+        QCOMPARE(boxes.boxes, box.isEmpty() ? QList<QStringList>() : QList<QStringList>{box});
+        QTRY_COMPARE(rowsInFile(loaded.path()), file);
+        QCOMPARE(firstNames(listRows(window)), names);
+        QCOMPARE(window.lstADD->SelectedItem()->Tag(), edited);
+        QCOMPARE(fieldTexts(window), fields);
+        // AND a new start lists what the file holds
+        frmGESTDB restarted(loaded.dir.path());
+        restarted.Form_Load();
+        QCOMPARE(firstNames(listRows(restarted)), firstNames(file));
     }
 
     void shouldOpenTheChosenLinkOrEnd_data()

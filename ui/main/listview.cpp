@@ -50,6 +50,12 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
+Qt::ItemFlags ListModel::flags(const QModelIndex &index) const
+{
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.isValid() && index.column() < ListRow::TextCount ? flags | Qt::ItemIsEditable : flags;
+}
+
 void ListModel::connectNotify(const QMetaMethod &signal)
 {
     static const QMetaMethod inserted = QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted);
@@ -98,6 +104,35 @@ void ListModel::removeRowAt(int position)
     beginRemoveRows(QModelIndex(), position, position);
     m_rows.erase(m_rows.begin() + position);
     endRemoveRows();
+}
+
+void ListModel::replaceRow(int position, ListRow *row)
+{
+    m_rows[std::size_t(position)] = row;
+    emit dataChanged(index(position, 0), index(position, columnCount() - 1));
+}
+
+void ListModel::removeRowsWithTags(const std::unordered_set<qint64> &tags)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    LargeVector<int> newPosition(m_rows.size());
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        const bool removed = tags.count(m_rows[i]->tag) != 0;
+        newPosition[i] = removed ? -1 : int(kept);
+        if (!removed)
+            m_rows[kept++] = m_rows[i];
+    }
+    m_rows.resize(kept);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &old : before) {
+        const int position = newPosition[std::size_t(old.row())];
+        after.append(position < 0 ? QModelIndex() : index(position, old.column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void ListModel::sortBy(int key)

@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 class ListView;
@@ -28,12 +29,18 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // A cell is edited by the list's delegate, which stores the text itself, never through setData.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     void appendColumn(const QString &header);
     ListRow *newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon);
     int insertRow(ListRow *row, int position);
     void appendRows(const std::vector<ListRow *> &rows);
     void removeRowAt(int position);
+    // Puts `row` in place of the one at `position`, as a record's new texts.
+    void replaceRow(int position, ListRow *row);
+    // Removes the rows of these records, in one pass however many they are.
+    void removeRowsWithTags(const std::unordered_set<qint64> &tags);
     void sortBy(int key);
     int sortedPosition(const ListRow &row, int key);
     int findRow(const QString &text, int firstPosition) const;
