@@ -4,6 +4,7 @@
 #include "frmFIND.h"
 #include "history.h"
 #include "listmenu.h"
+#include "files.h"
 #include "vcard.h"
 
 #include <qpa/qplatformwindow.h>
@@ -74,7 +75,13 @@ void typeInCells(frmGESTDB &window, const QStringList &texts, int end)
     QTRY_VERIFY(!cellEditor(window));
 }
 
-QList<QStringList> sortedRows(QList<QStringList> rows) { return std::sort(rows.begin(), rows.end()), rows; }
+// The rows sorted; as the list shows them, a null as an empty cell.
+QList<QStringList> sortedRows(QList<QStringList> rows, bool asShown = false)
+{
+    for (QStringList &row : rows)
+        row.replaceInStrings(asShown ? "␀" : "", "");
+    return std::sort(rows.begin(), rows.end()), rows;
+}
 
 } // namespace
 
@@ -346,6 +353,166 @@ private slots:
         frmGESTDB restarted(loaded.dir.path());
         restarted.Form_Load();
         QCOMPARE(firstNames(listRows(restarted)), firstNames(file));
+    }
+
+    void shouldTakeBackAndRepeatEveryChangeInOrder()
+    {
+        // GIVEN a list sorted by surname where a contact is added, one deleted with Canc, one edited, one removed with
+        // Rimuovi and two imported through the list's menu, the file read after each change
+        LoadedWindow loaded;
+        frmGESTDB &window = loaded.load(ThreeContacts);
+        QApplication::setActiveWindow(&window);
+        clickHeader(window, 1);
+        const QString cards = loaded.dir.filePath("nuovi.vcf");
+        writeFile(cards, "BEGIN:VCARD\r\nN:Neri;Nina\r\nTEL:8\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Gialli;Gino\r\nEND:VCARD\r\n");
+        AnsweredBoxes boxes([] { return int(vbYes); });
+        setFileDialogAnswerer([&](FileDialogMode, const QString &, const QStringList &) { return FileDialogAnswer{{cards}, 0}; });
+        const std::function<void()> changes[] = {
+            [&] { typeContact(window, {"Mario", "Rossi", "06"}), window.Command1_Click(0); },
+            [&] { clickRow(window, 1), QTest::keyClick(window.lstADD, Qt::Key_Delete); },
+            [&] { openEditor(window, 0, 2), typeInCells(window, {"7"}, Qt::Key_Return); },
+            [&] { typeContact(window, {"Carla", "Verdi"}), window.Command1_Click(1); },
+            [&] { window.listMenu->smImporta->trigger(); }};
+        const QStringList done{"aggiunta di Mario Rossi", "eliminazione di Anna Rossi", "modifica di Bruno Bianchi",
+                               "eliminazione di Carla Verdi", "importazione di 2 contatti"};
+        QList<QList<QStringList>> states{rowsInFile(loaded.path())};
+        for (const auto &change : changes)
+            change(), states << rowsInFile(loaded.path());
+        QCOMPARE(boxes.boxes.value(1), (QStringList{"Eliminare Anna Rossi definitivamente dal database?.", "36", "Brisolta"}));
+        QCOMPARE(states[2].size(), 3);
+        // WHEN the changes are undone and redone back and forth, from the list or a button (Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z)
+        const auto step = [&](QKeyCombination keys, int to) {
+            const bool back = keys == (Qt::CTRL | Qt::Key_Z);
+            // THEN the menu names the step, and the file and the list hold each state again, nulls as nulls, in order
+            QCOMPARE((back ? window.listMenu->smAnnulla : window.listMenu->smRipeti)->text(), (back ? "Annulla " : "Ripeti ") + done[back ? to : to - 1]);
+            QTest::keyClick(to % 2 ? window.lstADD : static_cast<QWidget *>(window.Command1[2]), keys.key(), keys.keyboardModifiers());
+            QCOMPARE(sortedRows(rowsInFile(loaded.path())), sortedRows(states[to]));
+            QCOMPARE(sortedRows(listRows(window)), sortedRows(states[to], true));
+            QStringList surnames;
+            for (const QStringList &row : listRows(window))
+                surnames << row[1];
+            QVERIFY(std::is_sorted(surnames.begin(), surnames.end()));
+        };
+        for (int to = 4; to >= 0; --to)
+            step(Qt::CTRL | Qt::Key_Z, to);
+        QVERIFY(!window.listMenu->smAnnulla->isEnabled());
+        for (int to = 1; to <= 5; ++to)
+            step(Qt::CTRL | Qt::Key_Y, to);
+        for (int to = 4; to >= 1; --to)
+            step(Qt::CTRL | Qt::Key_Z, to);
+        for (int to = 2; to <= 5; ++to)
+            step(Qt::CTRL | Qt::SHIFT | Qt::Key_Z, to);
+        // AND WHEN another copy of the program changes an imported contact THEN the import cannot be undone, says so and
+        // is dropped, with nothing changed
+        QVERIFY(!window.listMenu->smRipeti->isEnabled());
+        rowsInFile(loaded.path(), "UPDATE Rubrica SET Telefono = '9' WHERE Nome = 'Nina'");
+        const QList<QStringList> changed = rowsInFile(loaded.path());
+        boxes.boxes.clear();
+        QTest::keyClick(window.lstADD, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(boxes.boxes, (QList<QStringList>{{"Il contatto è stato cambiato da un'altra copia del programma: l'operazione non può essere annullata.", "48", "Attenzione"}}));
+        QCOMPARE(rowsInFile(loaded.path()), changed);
+        QCOMPARE(window.listMenu->smAnnulla->text(), "Annulla " + done[3]);
+        // AND WHEN Ctrl+Z is pressed in a field with typing THEN it undoes the typing; pressed again, the last change
+        QTest::keyClicks(window.Text1[1], "xy");
+        QTest::keyClick(window.Text1[1], Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(window.Text1[1]->text(), "Verdi");
+        QCOMPARE(rowsInFile(loaded.path()), changed);
+        QTest::keyClick(window.Text1[1], Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(rowsInFile(loaded.path()).size(), changed.size() + 1);
+        setFileDialogAnswerer({});
+    }
+
+    void shouldOpenTheListsMenuWithWhatCanAct_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("items"); // text, keys; "-" before an item that cannot act
+        const QStringList onRow{"Modifica F2", "Elimina Canc", "Copia Ctrl+C", "-Annulla Ctrl+Z", "-Ripeti Ctrl+Y; Ctrl+Shift+Z",
+                                "Importa contatti…", "Esporta contatti…"};
+        QTest::newRow("right click on a row") << "right click" << onRow;
+        QTest::newRow("Shift+F10 on a row") << "Shift+F10" << onRow;
+        QTest::newRow("Menu key, no row selected, after a change")
+            << "Menu" << QStringList{"-Modifica F2", "-Elimina Canc", "-Copia Ctrl+C", "Annulla eliminazione di Anna Rossi Ctrl+Z",
+                                     "-Ripeti Ctrl+Y; Ctrl+Shift+Z", "Importa contatti…", "Esporta contatti…"};
+    }
+
+    void shouldOpenTheListsMenuWithWhatCanAct()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, items);
+        // GIVEN a list with a row selected, or after a contact was deleted
+        LoadedWindow loaded;
+        frmGESTDB &window = loaded.load(ThreeContacts);
+        QApplication::setActiveWindow(&window);
+        AnsweredBoxes boxes([] { return int(vbYes); });
+        clickRow(window, 0);
+        if (how == "Menu")
+            QTest::keyClick(window.lstADD, Qt::Key_Delete), window.lstADD->clearSelection();
+        // WHEN the menu is asked for THEN it lists its items, each with its keys, those that cannot act disabled
+        QVERIFY(whileShown<QMenu>([&] {
+            // The platform turns a right click and the Menu key into a request for the menu.
+            QContextMenuEvent rightClick(QContextMenuEvent::Mouse, {5, 5}, window.lstADD->viewport()->mapToGlobal(QPoint(5, 5)));
+            QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, {});
+            if (how == "right click")
+                QTest::mouseClick(window.lstADD->viewport(), Qt::RightButton, {}, {5, 5}), QApplication::sendEvent(window.lstADD->viewport(), &rightClick);
+            else if (how == "Menu")
+                QApplication::sendEvent(window.lstADD, &menuKey);
+            else
+                QTest::keyClick(window.lstADD, Qt::Key_F10, Qt::ShiftModifier);
+        }, [&](QMenu *menu) {
+            QStringList shown;
+            for (QAction *action : menu->actions()) {
+                if (!action->isSeparator())
+                    shown << QString(action->isEnabled() ? "" : "-") + QStringList{action->text(), action->shortcuts().isEmpty() ? QString() :
+                                QKeySequence::listToString(action->shortcuts(), QKeySequence::NativeText)}.join(' ').trimmed();
+            }
+            QCOMPARE(shown, items);
+        }));
+    }
+
+    void shouldHandTheContactsOutAsChosen_data()
+    {
+        QTest::addColumn<int>("type"); // chosen in the save dialog: vCard 3.0, vCard 4.0, CSV; -1: the row is copied
+        QTest::addColumn<QString>("name"); // typed in the dialog
+        QTest::addColumn<QStringList>("written"); // the file, and a line it holds
+        QTest::newRow("vCard 3.0") << 0 << "a.vcf" << QStringList{"a.vcf", "VERSION:3.0"};
+        QTest::newRow("vCard 4.0, no extension typed") << 1 << "a" << QStringList{"a.vcf", "VERSION:4.0"};
+        QTest::newRow("CSV") << 2 << "a.csv" << QStringList{"a.csv", "Nome;Cognome;Telefono;Cellulare;Fax;Email"};
+        QTest::newRow("copied") << -1 << "" << QStringList();
+    }
+
+    void shouldHandTheContactsOutAsChosen()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, name);
+        QFETCH(QStringList, written);
+        // GIVEN three contacts, the second one selected
+        LoadedWindow loaded;
+        frmGESTDB &window = loaded.load(ThreeContacts);
+        QApplication::setActiveWindow(&window);
+        clickRow(window, 1);
+        AnsweredBoxes boxes;
+        QStringList asked;
+        setFileDialogAnswerer([&](FileDialogMode mode, const QString &title, const QStringList &types) {
+            asked << QString::number(int(mode)) << title << types;
+            return FileDialogAnswer{{loaded.dir.filePath(name)}, type};
+        });
+        // WHEN the contacts are exported through the list's menu, or the row copied with Ctrl+C
+        type < 0 ? QTest::keyClick(window.lstADD, Qt::Key_C, Qt::ControlModifier) : window.listMenu->smEsporta->trigger();
+        setFileDialogAnswerer({});
+        if (type < 0) {
+            // THEN the clipboard holds the contact as a card, and as one line of its texts between tabs
+            const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+            QCOMPARE(data->text(), "Bruno\tBianchi\t1\tc\tf\te");
+            QCOMPARE(vcard::decode(data->data("text/vcard")), (Contacts{{"Bruno", "Bianchi", "1", "c", "f", "e"}}));
+            return;
+        }
+        // THEN the save dialog offered the three types, the file holds every contact in the chosen one, and a box says
+        // how many went where
+        const QString file = loaded.dir.filePath(written[0]);
+        QCOMPARE(asked, (QStringList{"1", "Esporta contatti", "vCard 3.0 (*.vcf)", "vCard 4.0 (*.vcf)", "CSV (*.csv)"}));
+        QCOMPARE(boxes.boxes, (QList<QStringList>{{"Esportati 3 contatti in " + file + ".", "64", "Info"}}));
+        QVERIFY(fileBytes(file).contains(written[1].toUtf8()));
+        QCOMPARE(readContactFile(file).size(), 3u);
     }
 
     void shouldOpenTheChosenLinkOrEnd_data()
