@@ -205,13 +205,16 @@ void frmGESTDB::ListRecord()
         return;
     // Each field is looked up by its name once, not record after record.
     const std::vector<Field> fields = modDB::ContactFields(records);
+    // Every record's row joins the list in one insert.
+    RowBatch rows = lstADD->newRows();
     while (!records.Eof()) {
         std::array<QStringView, ListRow::TextCount> texts;
         for (std::size_t k = 0; k < texts.size(); ++k)
             texts[k] = fields[k].View().value_or(QStringView());
-        lstADD->ListItems().Add(texts, 1).setTag(*records.Bookmark());
+        rows.Add(texts, 1, *records.Bookmark());
         records.MoveNext();
     }
+    lstADD->ListItems().Add(std::move(rows));
 }
 
 void frmGESTDB::Command1_Click(qint16 index)
@@ -348,7 +351,14 @@ void frmGESTDB::importFiles(const QStringList &paths)
         return;
 
     const ImportResult result = importContacts(*modDB::ContactDB, read);
-    lstADD->AddRows(result.added, result.bookmarks);
+    RowBatch rows = lstADD->newRows();
+    for (std::size_t i = 0; i < result.added.size(); ++i) {
+        std::array<QStringView, ListRow::TextCount> texts;
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            texts[k] = result.added[i][k] ? QStringView(*result.added[i][k]) : QStringView();
+        rows.Add(texts, 1, result.bookmarks[i]);
+    }
+    lstADD->ListItems().Add(std::move(rows));
     MsgBox(QStringLiteral("Contatti aggiunti: %1. Già presenti: %2.").arg(result.added.size()).arg(result.duplicates), 64,
            QStringLiteral("Info"));
 }
