@@ -1,4 +1,4 @@
-#include "testsupport.h"
+#include "support/windowsupport.h"
 
 #include <QMimeData>
 #include <QProcess>
@@ -27,7 +27,8 @@ static void writeSamples(const QTemporaryDir &dir)
                                      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bianchi;Anna;;;\r\nTEL:06 123\r\nEND:VCARD\r\n");
     writeFile(dir.filePath("b.csv"), "First Name,Last Name,Mobile Phone\nMario,Rossi,333 1\nLuca,\"Verdi, jr\",+39 347\n");
     writeFile(dir.filePath("bad.csv"), "Nome;Cognome\n\"Rossi;x\n");
-    QVERIFY(QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-basic.mdb"), dir.filePath("old.mdb")));
+    if (!QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-basic.mdb"), dir.filePath("old.mdb")))
+        helperFailed("the old file was not copied");
 }
 
 void ImportTest::shouldAnswerOnTheCommandLine_data()
@@ -106,8 +107,8 @@ void ImportTest::shouldLeaveAllOrNothingWhenKilledDuringAnImport()
             program.kill();
         program.waitForFinished();
         whole = std::max(whole, clock.elapsed());
-        // THEN the file holds all the contacts or none
-        const qsizetype stored = rowsInFile(path).size();
+        // THEN the file holds all the contacts or none, or is not there yet
+        const qsizetype stored = QFile::exists(path) ? rowsInFile(path).size() : 0;
         QVERIFY2(stored == 0 || stored == 5000, qPrintable(QStringLiteral("%1 contacts after kill %2").arg(stored).arg(kill)));
     }
 }
@@ -152,11 +153,11 @@ void ImportTest::shouldImportDroppedFilesAfterAsking()
     QFETCH(int, answer);
     QFETCH(QStringList, prompts);
     QFETCH(QStringList, surnames);
-    // GIVEN the window on a file that holds Anna, sorted by surname
+    // GIVEN the window on a file that holds Anna and Zeno Zanzi, sorted by surname
     LoadedWindow loaded;
     writeSamples(loaded.dir);
-    loaded.load(Anna);
-    clickHeader(*loaded.window, 1);
+    QWidget &window = loaded.load(Anna + QStringLiteral(",('Zeno','Zanzi','1','','','')"));
+    clickHeader(window, 1);
     // WHEN the files are dropped on it and the question answered
     QMimeData data;
     QList<QUrl> urls;
@@ -164,7 +165,7 @@ void ImportTest::shouldImportDroppedFilesAfterAsking()
         urls << QUrl::fromLocalFile(loaded.dir.filePath(file));
     data.setUrls(urls);
     data.setText(urls[0].toString()); // as file managers offer it too
-    QWidget *target = QByteArray(QTest::currentDataTag()).contains("field") ? static_cast<QWidget *>(loaded.window->Text1[0]) : loaded.window.get();
+    QWidget *target = QByteArray(QTest::currentDataTag()).contains("field") ? &entry(window, 0) : &window;
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     QVERIFY(enter.isAccepted());
@@ -177,11 +178,11 @@ void ImportTest::shouldImportDroppedFilesAfterAsking()
     for (const QStringList &box : boxes.boxes)
         shown << box[0];
     QCOMPARE(shown, prompts.replaceInStrings("%1", loaded.dir.path()));
-    for (const QStringList &row : listRows(*loaded.window))
+    for (const QStringList &row : listRows(window))
         listed << row[1];
-    QCOMPARE(listed, surnames);
+    QCOMPARE(listed, surnames << "Zanzi");
     QCOMPARE(rowsInFile(loaded.path()).size(), surnames.size());
-    QCOMPARE(fieldTexts(*loaded.window)[0], QString());
+    QCOMPARE(fieldTexts(window)[0], QString());
 }
 
 QTEST_MAIN(ImportTest)

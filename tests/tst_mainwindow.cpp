@@ -1,4 +1,4 @@
-#include "testsupport.h"
+#include "support/windowsupport.h"
 
 #include "design.h"
 #include "frmFIND.h"
@@ -83,17 +83,18 @@ private slots:
             QVERIFY(QDir(folder).mkdir(QStringLiteral("archivio.mdb.tmp")));
         else
             writeFile(path, kind == "empty file" ? QByteArray() : QByteArray(2048, 'Z'));
-        const QStringList place = filesIn(dir.path()) << fileBytes(path).toHex();
+        const auto place = [&] { return filesIn(dir.path()) << (QFile::exists(path) ? fileBytes(path).toHex() : "none"); };
+        const QStringList before = place();
         AnsweredBoxes boxes;
         QList<QStringList> shown{{}};
         QObject waiting; // once the window is up, what it lists is read and the program ends
         QTimer::singleShot(0, &waiting, [&] {
-            QAbstractItemModel &list = *frmGESTDB::instance()->lstADD->model();
+            QAbstractItemModel &list = shownList(mainWindow());
             for (int c = 0; c < list.columnCount(); ++c)
                 shown[0] << list.headerData(c, Qt::Horizontal).toString();
             for (int row = 0; row < list.rowCount(); ++row)
                 QVERIFY(!list.index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-            shown += listRows(*frmGESTDB::instance());
+            shown += listRows(mainWindow());
             QCoreApplication::exit(0);
         });
         // WHEN the program starts there
@@ -103,7 +104,7 @@ private slots:
         QCOMPARE(status, report.isEmpty() ? 0 : 1);
         QCOMPARE(boxes.boxes, (report.isEmpty() ? QList<QStringList>() : QList<QStringList>{{report, "16", "Brisolta"}}));
         QCOMPARE(shown, listed.isEmpty() ? QList<QStringList>{{}} : listed);
-        QCOMPARE(filesIn(dir.path()) << fileBytes(path).toHex(), place);
+        QCOMPARE(place(), before);
     }
 
     void shouldStoreListAndThenClearOnlyACompleteContact_data()
@@ -125,13 +126,13 @@ private slots:
         QFETCH(QStringList, box);
         // GIVEN a contact typed into a window, maybe with a full disk
         LoadedWindow loaded;
-        frmGESTDB &window = loaded.load();
+        QWidget &window = loaded.load();
         typeContact(window, typed);
         QList<QStringList> whileConfirming;
         AnsweredBoxes boxes([&] { return whileConfirming = QList<QStringList>{fieldTexts(window)} + rowsInFile(loaded.path()), int(vbOK); });
         const auto full = box == FullDiskReport ? std::make_unique<FullDisk>() : nullptr;
         // WHEN Enter is pressed in a field, which presses Aggiungi
-        QTest::keyClick(window.Text1[4], Qt::Key_Return);
+        QTest::keyClick(&entry(window, 4), Qt::Key_Return);
         // THEN a complete contact is stored, then confirmed while the fields still show it, listed, and the fields
         // emptied; any other outcome is reported, with nothing stored or listed and the fields kept
         const QList<QStringList> stored = box[1] == "64" ? QList<QStringList>{typed} : QList<QStringList>();
@@ -140,6 +141,14 @@ private slots:
         QCOMPARE(rowsInFile(loaded.path()), stored);
         QCOMPARE(listRows(window), stored);
         QCOMPARE(fieldTexts(window), stored.isEmpty() ? typed : QStringList(6, QString()));
+        // AND WHEN the new row, laid out by the view, is clicked and removed THEN it leaves the file and the list
+        if (!stored.isEmpty()) {
+            QVERIFY(!rowRect(window, 0).isEmpty());
+            clickRow(window, 0);
+            AnsweredBoxes yes([] { return int(vbYes); });
+            QTest::mouseClick(&button(window, 1), Qt::LeftButton);
+            QCOMPARE(rowsInFile(loaded.path()) + listRows(window), QList<QStringList>());
+        }
     }
 
     void shouldSortByTheClickedHeaderAndAddAfterEqualRows_data()
@@ -163,7 +172,7 @@ private slots:
         QFETCH(QStringList, names);
         // GIVEN names that need Italian collation and surnames that differ only in case, in a table with a 7th column
         LoadedWindow loaded;
-        frmGESTDB &window = loaded.load(QStringLiteral(
+        QWidget &window = loaded.load(QStringLiteral(
             "ALTER TABLE Rubrica ADD COLUMN Note TEXT;INSERT INTO Rubrica (Nome, Cognome, Telefono) "
             "VALUES ('zeno','Rossi','3'),('Émile','bianchi','1'),('Ezio','ROSSI','2'),('anna','Èrcoli','4'),('Ugo','rossi','5')"));
         // WHEN headers are clicked, and a contact added
@@ -172,7 +181,7 @@ private slots:
             clickHeader(window, section);
         typeContact(window, added);
         if (!added.isEmpty())
-            window.Command1_Click(0);
+            QTest::mouseClick(&button(window, 0), Qt::LeftButton);
         // THEN the rows follow the last clicked column, ascending
         QCOMPARE(firstNames(listRows(window)), names);
         // AND WHEN a row is clicked THEN the six fields show that very row, empty cells included
@@ -217,7 +226,7 @@ private slots:
         // GIVEN contacts listed by telephone, in another order than the file's, a contact without a surname first;
         // maybe a full disk
         LoadedWindow loaded;
-        frmGESTDB &window = loaded.load(QStringLiteral(
+        QWidget &window = loaded.load(QStringLiteral(
             "INSERT INTO Rubrica (Nome, Cognome, Telefono) VALUES ('Nullo',NULL,'9'),('Anna','Rossi','3'),('Mario','Rossini','1'),"
             "('Dario','D''Angelo','2'),('Aldo','Abate','5'),('Zeno','Zanzi','6'),('Franz','Straße','7')"));
         clickHeader(window, 2);
@@ -227,7 +236,7 @@ private slots:
         const auto full = boxes.contains(FullDiskReport) ? std::make_unique<FullDisk>() : nullptr;
         // WHEN Enter is pressed on Rimuovi, and the question answered
         AnsweredBoxes shown([confirmed] { return confirmed ? vbYes : vbNo; });
-        QTest::keyClick(window.Command1[1], Qt::Key_Return);
+        QTest::keyClick(&button(window, 1), Qt::Key_Return);
         // THEN the contact named is gone from the file and from the list, and the fields keep their texts
         QStringList left{"Aldo", "Anna", "Dario", "Franz", "Mario", "Nullo", "Zeno"};
         left.removeOne(removed);
@@ -241,8 +250,8 @@ private slots:
     {
         QTest::addColumn<QList<QUrl>>("opened");
         QTest::addColumn<int>("status"); // the program's, which ends with 42 if nothing else ends it
-        QTest::newRow("E-Mail") << QList<QUrl>{frmGESTDB::EMailUrl} << 42;
-        QTest::newRow("Vai al sito") << QList<QUrl>{frmGESTDB::SiteUrl} << 42;
+        QTest::newRow("E-Mail") << QList<QUrl>{QUrl("mailto:quarlo64@example.org")} << 42;
+        QTest::newRow("Vai al sito") << QList<QUrl>{QUrl("http://www.example.org")} << 42;
         QTest::newRow("Esci") << QList<QUrl>() << 0;
         QTest::newRow("another window closed") << QList<QUrl>() << 42;
     }
@@ -254,7 +263,8 @@ private slots:
         const QString how = QTest::currentDataTag();
         // GIVEN a shown window, a tool window, which Qt would leave out of "last window closed"
         LoadedWindow loaded;
-        frmGESTDB &window = loaded.load();
+        QWidget &window = loaded.load();
+        QAction &eMail = child<QAction>(window, "smEMail"), &site = child<QAction>(window, "smSito");
         RecordedShell shell;
         QWidget other;
         QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
@@ -262,13 +272,13 @@ private slots:
         // and closed
         QTimer::singleShot(0, &window, [&] {
             if (how == "Esci" || how.startsWith("another")) {
-                how == "Esci" ? window.Command1_Click(3) : other.show();
+                how == "Esci" ? button(window, 3).click() : other.show();
             } else {
                 // THEN the menu stands on the button's corner, its first item, E-Mail, in bold
-                QVERIFY(whileShown<QMenu>([&] { window.Command1_Click(4); }, [&](QMenu *menu) {
-                    QCOMPARE(menu->pos(), window.Command1[4]->mapToGlobal(QPoint(0, 0)));
-                    QCOMPARE(menu->actions() << menu->defaultAction(), (QList<QAction *>{window.smEMail, window.smSito, window.smEMail}));
-                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(how == "E-Mail" ? window.smEMail : window.smSito).center());
+                QVERIFY(whileShown<QMenu>([&] { button(window, 4).click(); }, [&](QMenu *menu) {
+                    QCOMPARE(menu->pos(), button(window, 4).mapToGlobal(QPoint(0, 0)));
+                    QCOMPARE(menu->actions() << menu->defaultAction(), (QList<QAction *>{&eMail, &site, &eMail}));
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(how == "E-Mail" ? &eMail : &site).center());
                 }));
             }
             other.close();
@@ -326,7 +336,7 @@ private slots:
         QFETCH(QList<QSize>, icon);
         // GIVEN the main window shown, or the find dialog opened from it
         LoadedWindow loaded;
-        frmGESTDB &main = loaded.load();
+        QWidget &main = loaded.load();
         const auto check = [&](QWidget *window) {
             // THEN the platform gets the title alone, the window its icon, and the whole window, frame included, is
             // centred on the screen
@@ -349,7 +359,7 @@ private slots:
         if (QByteArray(QTest::currentDataTag()) == "main window")
             check(&main);
         else
-            QVERIFY(whileShown<frmFIND>([&] { main.Command1_Click(2); }, check));
+            QVERIFY(whileShown<frmFIND>([&] { button(main, 2).click(); }, check));
     }
 };
 

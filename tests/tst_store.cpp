@@ -1,4 +1,4 @@
-#include "testsupport.h"
+#include "support/storesupport.h"
 
 #include <sys/stat.h>
 #include <sys/syscall.h>

@@ -6,7 +6,7 @@
 //   storedriver convert <file> <reader>  converts an old file in place, reading it with that program
 
 #include "oldfile.h"
-#include "testsupport.h"
+#include "support/storesupport.h"
 
 #include <cstdio>
 
