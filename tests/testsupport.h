@@ -20,7 +20,7 @@ inline QList<QStringList> rowsInFile(const QString &path, const char *sql = "SEL
     sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     sqlite3_prepare_v2(db, sql, -1, &query, nullptr);
     // A leading byte-order mark is part of a stored text.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder decoder = storedTextDecoder();
     for (QStringList row; sqlite3_step(query) == SQLITE_ROW; rows << row, row.clear()) {
         for (int c = 0; c < sqlite3_column_count(query); ++c)
             row << (sqlite3_column_type(query, c) == SQLITE_NULL ? QStringLiteral("␀")

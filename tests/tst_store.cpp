@@ -15,7 +15,7 @@ static Recordset &load(const QTemporaryDir &dir)
 {
     modDB::DBLoaded = false;
     modDB::LoadDB(dir.path());
-    modDB::LoadRecordset();
+    (void)modDB::LoadRecordset();
     return *modDB::ContactRS;
 }
 
