@@ -309,14 +309,6 @@ void Recordset::CancelUpdate()
     m_editing.reset();
 }
 
-sqlite::Statement &Recordset::prepared(std::optional<sqlite::Statement> &statement, const QString &sql)
-{
-    if (!statement)
-        statement.emplace(m_db.get(), sql);
-    statement->clearBindings();
-    return *statement;
-}
-
 void Recordset::bindBuffer(sqlite::Statement &statement, int first)
 {
     for (std::size_t i = 0; i < m_editBuffer->size(); ++i) {
@@ -328,33 +320,37 @@ void Recordset::bindBuffer(sqlite::Statement &statement, int first)
 void Recordset::Update()
 {
     failIf(!m_editBuffer, SQLITE_MISUSE, QStringLiteral("Aggiornamento senza AddNew o Edit."));
-    QStringList names;
-    QStringList marks;
-    for (const QString &column : m_columns) {
-        names << quoted(column);
-        marks << QStringLiteral("?");
-    }
+    // Each statement is made once, on its first use, and reused for every record after.
+    const auto columns = [this](const char *sql) {
+        QStringList names;
+        QStringList marks;
+        for (const QString &column : m_columns) {
+            names << quoted(column);
+            marks << QStringLiteral("?");
+        }
+        return QString::fromLatin1(sql).arg(m_quotedTable, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    };
     if (m_editing) {
+        if (!m_change)
+            m_change.emplace(m_db.get(), columns("UPDATE %1 SET (%2) = (%3) WHERE rowid = ?"));
         // The record keeps its rowid, so its bookmark and its place in the order.
-        sqlite::Statement &change = prepared(m_change, QStringLiteral("UPDATE %1 SET (%2) = (%3) WHERE rowid = ?")
-                                                           .arg(m_quotedTable, names.join(QLatin1Char(',')),
-                                                                marks.join(QLatin1Char(','))));
-        bindBuffer(change, 1);
-        change.bind(int(m_columns.size()) + 1, *m_editing);
-        change.step();
-        change.reset();
-        m_lastModified = m_editing;
+        m_change->clearBindings();
+        bindBuffer(*m_change, 1);
+        m_change->bind(int(m_columns.size()) + 1, *m_editing);
+        m_change->step();
+        m_change->reset();
         const qint64 edited = *m_editing;
+        m_lastModified = edited;
         CancelUpdate();
         failIf(!load(edited), SQLITE_NOTFOUND, QStringLiteral("Il record modificato non esiste più."));
         return;
     }
-    sqlite::Statement &insert = prepared(m_insert, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                       .arg(m_quotedTable, names.join(QLatin1Char(',')),
-                                                            marks.join(QLatin1Char(','))));
-    bindBuffer(insert, 1);
-    insert.step();
-    insert.reset();
+    if (!m_insert)
+        m_insert.emplace(m_db.get(), columns("INSERT INTO %1 (%2) VALUES (%3)"));
+    m_insert->clearBindings();
+    bindBuffer(*m_insert, 1);
+    m_insert->step();
+    m_insert->reset();
     m_lastModified = sqlite3_last_insert_rowid(m_db.get());
     CancelUpdate();
 }

@@ -141,7 +141,6 @@ private:
     int ordinalOf(const QString &name) const;
     void readCurrent(sqlite::Statement &statement);
     bool load(qint64 rowid);
-    sqlite::Statement &prepared(std::optional<sqlite::Statement> &statement, const QString &sql);
     // Binds the edit buffer's values from `first` on, null as null.
     void bindBuffer(sqlite::Statement &statement, int first);
 
