@@ -119,6 +119,7 @@ private slots:
             programFolder = dir.path();
         QCoreApplication::setApplicationName(QStringLiteral("Brisolta"));
         qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_DATA_HOME"); });
         // WHEN the store decides where the contact file goes
         const QString folder = modDB::ContactFolder(programFolder);
         // THEN it is beside the program, or in the user's private data folder
