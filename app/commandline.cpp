@@ -101,13 +101,8 @@ int importFiles(const QString &path, const QStringList &files, bool dryRun)
 {
     Contacts read = readContactFiles(files);
     // A dry run writes nothing, not even a new contact file: without one, it counts against an empty file in memory.
-    std::unique_ptr<Database> file;
-    if (dryRun && !QFileInfo::exists(path)) {
-        file = DBEngine::OpenDatabase(QStringLiteral(":memory:"));
-        createSchema(*file);
-    } else {
-        file = contactFile(path, !dryRun);
-    }
+    const std::unique_ptr<Database> file =
+        dryRun && !QFileInfo::exists(path) ? modDB::EmptyContactFile() : contactFile(path, !dryRun);
     const ImportResult result = importContacts(*file, read, dryRun, progressOnTerminal());
     out() << (dryRun ? "Contatti da aggiungere: " : "Contatti aggiunti: ") << result.added.size()
           << ". Già presenti: " << result.duplicates << (dryRun ? ". Nulla è stato scritto." : ".") << Qt::endl;

@@ -73,6 +73,13 @@ std::unique_ptr<Database> OpenContactFile(const QString &path, bool create)
     }
 }
 
+std::unique_ptr<Database> EmptyContactFile()
+{
+    std::unique_ptr<Database> empty = DBEngine::OpenDatabase(QStringLiteral(":memory:"));
+    createSchema(*empty);
+    return empty;
+}
+
 bool LoadRecordset()
 {
     if (!DBLoaded)

@@ -45,6 +45,8 @@ void CreateDB(const QString &path);
 // set and there is none (why it could not be made is the error then), otherwise it must exist. The module's state
 // is left as it is.
 std::unique_ptr<Database> OpenContactFile(const QString &path, bool create);
+// An empty contact file in memory, which nothing is written to: what a dry run counts against before the first start.
+std::unique_ptr<Database> EmptyContactFile();
 
 // The six contact fields of a recordset, in FieldNames' order, each looked up by its name once.
 std::vector<Field> ContactFields(Recordset &records);
