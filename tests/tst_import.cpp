@@ -1,3 +1,4 @@
+#include "importer.h"
 #include "support/windowsupport.h"
 
 #include <QMimeData>
@@ -13,6 +14,9 @@ private slots:
     void shouldAnswerOnTheCommandLine();
     void shouldLeaveAllOrNothingWhenKilledDuringAnImport();
     void shouldKeepEveryContactOfTwoImportsAtOnce();
+    void shouldWaitForAnotherWriterBeforeReading();
+    void shouldSkipOnlyAContactEqualInAllSixTexts_data();
+    void shouldSkipOnlyAContactEqualInAllSixTexts();
     void shouldImportDroppedFilesAfterAsking_data();
     void shouldImportDroppedFilesAfterAsking();
 };
@@ -27,6 +31,7 @@ static void writeSamples(const QTemporaryDir &dir)
                                      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bianchi;Anna;;;\r\nTEL:06 123\r\nEND:VCARD\r\n");
     writeFile(dir.filePath("b.csv"), "First Name,Last Name,Mobile Phone\nMario,Rossi,333 1\nLuca,\"Verdi, jr\",+39 347\n");
     writeFile(dir.filePath("bad.csv"), "Nome;Cognome\n\"Rossi;x\n");
+    makeFile(dir.filePath("other.mdb"), "INSERT INTO Rubrica VALUES ('Bruno', '', '06', NULL, '', '')");
     if (!QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-basic.mdb"), dir.filePath("old.mdb")))
         helperFailed("the old file was not copied");
 }
@@ -42,6 +47,12 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
     QTest::newRow("import") << QStringList{"--import", "a.vcf", "b.csv"} << 0 << "Contatti aggiunti: 2. Già presenti: 2.\n" << 3 << added;
     QTest::newRow("old file") << QStringList{"--import", "old.mdb"} << 0 << "Contatti aggiunti: 9. Già presenti: 0.\n" << 10
                               << QStringList{"Bianchi", "Rossi", "D'Angelo"};
+    QTest::newRow("another contact file, empty texts kept") << QStringList{"--import", "other.mdb"} << 0
+                                                            << "Contatti aggiunti: 1. Già presenti: 0.\n" << 2 << QStringList{"Bianchi", ""};
+    QTest::newRow("dry run before the first start") << QStringList{"--import", "a.vcf", "b.csv", "--dry-run", "--file", "new.mdb"} << 0
+                                                    << "Contatti da aggiungere: 3. Già presenti: 1. Nulla è stato scritto.\n" << 1 << anna;
+    QTest::newRow("export from a mistyped file") << QStringList{"--export", "lost.csv", "--file", "none.mdb"} << 1
+                                                 << "Brisolta: none.mdb: il file dei contatti non esiste.\n" << 1 << anna;
     QTest::newRow("dry run") << QStringList{"--import", "a.vcf", "b.csv", "--dry-run"} << 0
                              << "Contatti da aggiungere: 2. Già presenti: 2. Nulla è stato scritto.\n" << 1 << anna;
     QTest::newRow("a bad file stops all") << QStringList{"--import", "a.vcf", "bad.csv"} << 1
@@ -82,6 +93,9 @@ void ImportTest::shouldAnswerOnTheCommandLine()
     QCOMPARE(rows.size(), count);
     for (int i = 0; i < surnames.size(); ++i)
         QCOMPARE(rows[i][1], surnames[i]);
+    // and makes no file it was not asked for
+    for (const char *unasked : {"none.mdb", "new.mdb", "lost.csv"})
+        QVERIFY2(!QFile::exists(dir.filePath(unasked)), unasked);
     if (arguments.contains("out.vcf"))
         QVERIFY(fileBytes(dir.filePath("out.vcf")).startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Anna Bianchi\r\n"));
 }
@@ -131,6 +145,50 @@ void ImportTest::shouldKeepEveryContactOfTwoImportsAtOnce()
     for (QProcess &copy : copies)
         QVERIFY2(copy.waitForFinished() && copy.exitCode() == 0, copy.readAllStandardError().constData());
     QCOMPARE(rowsInFile(dir.filePath("x.mdb")).size(), 1000);
+}
+
+void ImportTest::shouldWaitForAnotherWriterBeforeReading()
+{
+    // GIVEN a contact file that another copy of the program is writing
+    QTemporaryDir dir;
+    makeFile(dir.filePath("x.mdb"));
+    const std::unique_ptr<Database> otherCopy = modDB::OpenContactFile(dir.filePath("x.mdb"), false);
+    Transaction writing(*otherCopy);
+    // WHEN contacts are imported THEN the import waits for it a good while, as any change does, instead of reading
+    // first and failing at once when it comes to write
+    const std::unique_ptr<Database> file = modDB::OpenContactFile(dir.filePath("x.mdb"), false);
+    const QDeadlineTimer aWhile(4500);
+    QVERIFY_THROWS_EXCEPTION(EngineError, importContacts(*file, {Contact{QStringLiteral("Anna")}}));
+    QVERIFY(aWhile.hasExpired());
+}
+
+void ImportTest::shouldSkipOnlyAContactEqualInAllSixTexts_data()
+{
+    QTest::addColumn<int>("differing"); // the text that differs from the stored contact's, if any
+    QTest::addColumn<int>("added");
+    for (int k = 0; k < 6; ++k)
+        QTest::addRow("%s differs", qPrintable(modDB::FieldNames[std::size_t(k)])) << k << 1;
+    QTest::newRow("all equal, null as empty") << -1 << 0;
+}
+
+void ImportTest::shouldSkipOnlyAContactEqualInAllSixTexts()
+{
+    QFETCH(int, differing);
+    QFETCH(int, added);
+    // GIVEN Mario Rossi stored with six texts, his fax empty
+    QTemporaryDir dir;
+    makeFile(dir.filePath("x.mdb"), "INSERT INTO Rubrica VALUES ('Mario', 'Rossi', '06', '333', '', 'm@r.it')");
+    Contact mario{QStringLiteral("Mario"), QStringLiteral("Rossi"), QStringLiteral("06"), QStringLiteral("333"), std::nullopt,
+                  QStringLiteral("m@r.it")};
+    if (differing >= 0)
+        mario[std::size_t(differing)] = mario[std::size_t(differing)].value_or(QString()) + QStringLiteral("x");
+    // WHEN he is imported, one of his texts maybe different
+    const std::unique_ptr<Database> file = modDB::OpenContactFile(dir.filePath("x.mdb"), false);
+    const ImportResult result = importContacts(*file, {mario});
+    // THEN he is added unless all six texts are equal
+    QCOMPARE(int(result.added.size()), added);
+    QCOMPARE(result.duplicates, 1 - added);
+    QCOMPARE(rowsInFile(dir.filePath("x.mdb")).size(), 1 + added);
 }
 
 void ImportTest::shouldImportDroppedFilesAfterAsking_data()

@@ -214,6 +214,7 @@ private slots:
         QTest::newRow("a capital A stored") << QStringList{"x", "ab"} << -1 << true << asking("Aldo Abate") << "Aldo";
         QTest::newRow("a capital Z stored") << QStringList{"x", "za"} << -1 << true << asking("Zeno Zanzi") << "Zeno";
         QTest::newRow("full case folding") << QStringList{"x", "STRASSE"} << -1 << true << asking("Franz Straße") << "Franz";
+        QTest::newRow("after a failed add, the contact stored") << QStringList{"Luigi", "Rossi"} << -1 << true << asking("Anna Rossi") << "Anna";
     }
 
     void shouldRemoveTheContactItFindsAndNames()
@@ -232,6 +233,12 @@ private slots:
         clickHeader(window, 2);
         if (clicked >= 0)
             clickRow(window, clicked);
+        if (QByteArray(QTest::currentDataTag()).contains("failed add")) {
+            const FullDisk full;
+            const AnsweredBoxes failed;
+            typeContact(window, typed + QStringList{"06"});
+            QTest::mouseClick(&button(window, 0), Qt::LeftButton);
+        }
         typeContact(window, typed);
         const auto full = boxes.contains(FullDiskReport) ? std::make_unique<FullDisk>() : nullptr;
         // WHEN Enter is pressed on Rimuovi, and the question answered

@@ -19,7 +19,7 @@ QMap<qint64, QByteArray> load(const QString &dir)
 {
     say("LOADING");
     modDB::LoadDB(dir);
-    modDB::LoadRecordset();
+    (void)modDB::LoadRecordset();
     QMap<qint64, QByteArray> rows;
     for (Recordset &records = *modDB::ContactRS; !records.Eof(); records.MoveNext()) {
         QStringList texts;

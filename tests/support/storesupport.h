@@ -31,7 +31,7 @@ inline QList<QStringList> rowsInFile(const QString &path, const char *sql = "SEL
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK || sqlite3_prepare_v2(db, sql, -1, &query, nullptr) != SQLITE_OK)
         failed();
     // A leading byte-order mark is part of a stored text.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder decoder = storedTextDecoder();
     int status = SQLITE_ROW;
     for (QStringList row; (status = sqlite3_step(query)) == SQLITE_ROW; rows << row, row.clear()) {
         for (int c = 0; c < sqlite3_column_count(query); ++c)

@@ -199,7 +199,9 @@ void frmGESTDB::showEvent(QShowEvent *event)
 void frmGESTDB::Form_Load()
 {
     modDB::LoadDB(m_directory);
-    modDB::LoadRecordset();
+    if (!modDB::LoadRecordset())
+        MsgBox(QStringLiteral("Impossibile caricare il recordset poichè il db risulta non caricato."), 48,
+               QStringLiteral("Attenzione"));
     CreateCol();
     ListRecord();
 }
