@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "importer.h"
 #include "support/windowsupport.h"
 
@@ -15,6 +16,7 @@ private slots:
     void shouldLeaveAllOrNothingWhenKilledDuringAnImport();
     void shouldKeepEveryContactOfTwoImportsAtOnce();
     void shouldWaitForAnotherWriterBeforeReading();
+    void shouldOpenTheWindowForQtsOwnOptions();
     void shouldSkipOnlyAContactEqualInAllSixTexts_data();
     void shouldSkipOnlyAContactEqualInAllSixTexts();
     void shouldImportDroppedFilesAfterAsking_data();
@@ -32,6 +34,12 @@ static void writeSamples(const QTemporaryDir &dir)
     writeFile(dir.filePath("b.csv"), "First Name,Last Name,Mobile Phone\nMario,Rossi,333 1\nLuca,\"Verdi, jr\",+39 347\n");
     writeFile(dir.filePath("bad.csv"), "Nome;Cognome\n\"Rossi;x\n");
     makeFile(dir.filePath("other.mdb"), "INSERT INTO Rubrica VALUES ('Bruno', '', '06', NULL, '', '')");
+    // Windows' curly apostrophe under a Latin-1 label, a line folded with a tab, a name in capitals
+    writeFile(dir.filePath("C.VCF"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN;CHARSET=ISO-8859-1:D\x92\r\n\tAngelo;Dario\r\nEND:VCARD\r\n");
+    makeFile(dir.filePath("foreign.mdb"), "DROP TABLE Rubrica; CREATE TABLE t(x)");
+    QFile huge(dir.filePath("huge.csv"));
+    if (!huge.open(QIODevice::WriteOnly) || !huge.resize((qint64(256) << 20) + 1))
+        helperFailed("no room for a sparse file");
     if (!QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-basic.mdb"), dir.filePath("old.mdb")))
         helperFailed("the old file was not copied");
 }
@@ -53,6 +61,14 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
                                                     << "Contatti da aggiungere: 3. Già presenti: 1. Nulla è stato scritto.\n" << 1 << anna;
     QTest::newRow("export from a mistyped file") << QStringList{"--export", "lost.csv", "--file", "none.mdb"} << 1
                                                  << "Brisolta: none.mdb: il file dei contatti non esiste.\n" << 1 << anna;
+    QTest::newRow("another charset, folding, capitals") << QStringList{"--import", "C.VCF"} << 0 << "Contatti aggiunti: 1. Già presenti: 0.\n"
+                                                        << 2 << QStringList{"Bianchi", "D’Angelo"};
+    QTest::newRow("another program's file") << QStringList{"--import", "foreign.mdb"} << 1
+                                            << "Brisolta: foreign.mdb: il file non contiene la tabella Rubrica.\n" << 1 << anna;
+    QTest::newRow("too large") << QStringList{"--import", "huge.csv"} << 1 << "Brisolta: huge.csv: il file è troppo grande.\n" << 1 << anna;
+    QTest::newRow("an old file to open") << QStringList{"--find", "a", "--file", "old.mdb"} << 1
+                                         << "Brisolta: old.mdb: il file è di una versione precedente di Brisolta; aprire il programma "
+                                            "una volta per convertirlo.\n" << 1 << anna;
     QTest::newRow("dry run") << QStringList{"--import", "a.vcf", "b.csv", "--dry-run"} << 0
                              << "Contatti da aggiungere: 2. Già presenti: 2. Nulla è stato scritto.\n" << 1 << anna;
     QTest::newRow("a bad file stops all") << QStringList{"--import", "a.vcf", "bad.csv"} << 1
@@ -67,6 +83,9 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
     const QString help = QStringLiteral("\nPer l'aiuto: Brisolta --help\n");
     QTest::newRow("no operation") << QStringList{"a.vcf"} << 2
                                   << "Brisolta: indicare una sola operazione fra --import, --export e --find." + help << 1 << anna;
+    QTest::newRow("dry run alone") << QStringList{"--find", "a", "--dry-run"} << 2 << "Brisolta: --dry-run va con --import." + help << 1 << anna;
+    QTest::newRow("version of a spreadsheet") << QStringList{"--export", "lost.csv", "--vcard-version", "4.0"} << 2
+                                              << "Brisolta: --vcard-version vuole 3.0 o 4.0, con --export in un file .vcf." + help << 1 << anna;
     QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Brisolta: Opzione sconosciuta 'bogus'." + help << 1 << anna;
 }
 
@@ -96,8 +115,10 @@ void ImportTest::shouldAnswerOnTheCommandLine()
     // and makes no file it was not asked for
     for (const char *unasked : {"none.mdb", "new.mdb", "lost.csv"})
         QVERIFY2(!QFile::exists(dir.filePath(unasked)), unasked);
-    if (arguments.contains("out.vcf"))
+    if (arguments.contains("out.vcf")) {
         QVERIFY(fileBytes(dir.filePath("out.vcf")).startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Anna Bianchi\r\n"));
+        QCOMPARE(QFile::permissions(dir.filePath("out.vcf")) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    }
 }
 
 void ImportTest::shouldLeaveAllOrNothingWhenKilledDuringAnImport()
@@ -151,15 +172,30 @@ void ImportTest::shouldWaitForAnotherWriterBeforeReading()
 {
     // GIVEN a contact file that another copy of the program is writing
     QTemporaryDir dir;
+    writeSamples(dir);
     makeFile(dir.filePath("x.mdb"));
     const std::unique_ptr<Database> otherCopy = modDB::OpenContactFile(dir.filePath("x.mdb"), false);
     Transaction writing(*otherCopy);
     // WHEN contacts are imported THEN the import waits for it a good while, as any change does, instead of reading
-    // first and failing at once when it comes to write
-    const std::unique_ptr<Database> file = modDB::OpenContactFile(dir.filePath("x.mdb"), false);
+    // first and failing at once when it comes to write, and then says the file is busy
+    QProcess program;
+    program.setWorkingDirectory(dir.path());
     const QDeadlineTimer aWhile(4500);
-    QVERIFY_THROWS_EXCEPTION(EngineError, importContacts(*file, {Contact{QStringLiteral("Anna")}}));
+    program.start(BRISOLTA_PROGRAM, {"--import", "a.vcf", "--file", "x.mdb"});
+    QVERIFY(program.waitForFinished());
     QVERIFY(aWhile.hasExpired());
+    QCOMPARE(program.readAllStandardError(), "Brisolta: x.mdb: il file dei contatti è occupato da un'altra scrittura; riprovare.\n");
+}
+
+void ImportTest::shouldOpenTheWindowForQtsOwnOptions()
+{
+    const auto commandLine = [](std::vector<const char *> argv) {
+        argv.insert(argv.begin(), "Brisolta");
+        return brisolta::isCommandLine(int(argv.size()), const_cast<char **>(argv.data()));
+    };
+    QVERIFY(!commandLine({"-platform", "offscreen", "-session", "x"}));
+    QVERIFY(commandLine({"-platform", "offscreen", "--find", "a"}));
+    QVERIFY(commandLine({"-h"}));
 }
 
 void ImportTest::shouldSkipOnlyAContactEqualInAllSixTexts_data()
