@@ -61,7 +61,6 @@ void setUpApplication(QApplication &app)
     QApplication::setDesktopFileName(QStringLiteral(BRISOLTA_APP_ID));
     QApplication::setWindowIcon(resourceIcon(QStringLiteral(":/brisolta.ico")));
     installQtTranslation(app);
-    modDB::Warn = [](const QString &prompt, int style, const QString &title) { MsgBox(prompt, style, title); };
 }
 
 int run(const QString &directory)

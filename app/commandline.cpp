@@ -71,20 +71,15 @@ QString storeFailure(const QString &path, const EngineError &error)
 }
 
 // The contact file, created as a first start would when `create` is set; otherwise it must exist.
-Database &contactFile(const QString &path, bool create)
+std::unique_ptr<Database> contactFile(const QString &path, bool create)
 {
-    modDB::DBPath = path;
-    if (create) {
-        // A mistyped --file would otherwise split the contacts over two files without a word.
-        if (!QFileInfo::exists(path))
-            out() << "Nuovo file dei contatti: " << path << '.' << Qt::endl;
-        modDB::CreateDB(path);
-    } else {
-        if (!QFileInfo::exists(path))
+    if (!QFileInfo::exists(path)) {
+        if (!create)
             throw FileError(QStringLiteral("%1: il file dei contatti non esiste.").arg(path));
-        modDB::ContactDB = DBEngine::OpenDatabase(path);
+        // A mistyped --file would otherwise split the contacts over two files without a word.
+        out() << "Nuovo file dei contatti: " << path << '.' << Qt::endl;
     }
-    return *modDB::ContactDB;
+    return modDB::OpenContactFile(path, create);
 }
 
 // Progress on a terminal only: a script reading stderr wants the outcome, not a counter.
@@ -106,14 +101,9 @@ int importFiles(const QString &path, const QStringList &files, bool dryRun)
 {
     Contacts read = readContactFiles(files);
     // A dry run writes nothing, not even a new contact file: without one, it counts against an empty file in memory.
-    std::unique_ptr<Database> empty;
-    if (dryRun && !QFileInfo::exists(path)) {
-        empty = DBEngine::OpenDatabase(QStringLiteral(":memory:"));
-        for (const char *statement : modDB::SchemaStatements)
-            empty->Execute(QString::fromLatin1(statement));
-    }
-    const ImportResult result =
-        importContacts(empty ? *empty : contactFile(path, !dryRun), read, dryRun, progressOnTerminal());
+    const std::unique_ptr<Database> file =
+        dryRun && !QFileInfo::exists(path) ? modDB::EmptyContactFile() : contactFile(path, !dryRun);
+    const ImportResult result = importContacts(*file, read, dryRun, progressOnTerminal());
     out() << (dryRun ? "Contatti da aggiungere: " : "Contatti aggiunti: ") << result.added.size()
           << ". Già presenti: " << result.duplicates << (dryRun ? ". Nulla è stato scritto." : ".") << Qt::endl;
     return Done;
@@ -121,7 +111,7 @@ int importFiles(const QString &path, const QStringList &files, bool dryRun)
 
 int exportFile(const QString &path, const QString &file, vcard::Version version)
 {
-    const Contacts stored = storedContacts(contactFile(path, false));
+    const Contacts stored = storedContacts(*contactFile(path, false));
     writeContactFile(file, stored, version);
     out() << "Esportati " << contactsCount(qsizetype(stored.size())) << " in " << file << '.' << Qt::endl;
     return Done;
@@ -130,7 +120,7 @@ int exportFile(const QString &path, const QString &file, vcard::Version version)
 int findContacts(const QString &path, const QString &text)
 {
     const QString folded = foldCase(text);
-    for (const Contact &contact : storedContacts(contactFile(path, false))) {
+    for (const Contact &contact : storedContacts(*contactFile(path, false))) {
         const bool found = std::any_of(contact.begin(), contact.end(), [&folded](const FieldValue &value) {
             return value && startsWithFolded(*value, folded);
         });

@@ -12,8 +12,8 @@ std::optional<QString> fromUtf8(QByteArrayView bytes)
         return std::nullopt;
     if (!bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes);
-    // QString::fromUtf8 would drop the byte-order mark, which here begins a text.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    // QString::fromUtf8 would drop the byte-order mark, which here begins a text: decoded as the store decodes.
+    QStringDecoder decoder = storedTextDecoder();
     return QString(decoder(bytes));
 }
 

@@ -2,7 +2,7 @@
 
 // A contact as it travels in and out of the program: the table's six texts in their order.
 
-#include "engine.h"
+#include "contacts.h"
 
 #include <QString>
 
@@ -11,9 +11,6 @@
 #include <stdexcept>
 #include <vector>
 
-// Nome, Cognome, Telefono, Cellulare, Fax, Email; null where the source had no value at all.
-using Contact = std::array<FieldValue, 6>;
-using Contacts = std::vector<Contact>;
 
 // Where each text sits in a Contact.
 namespace field {

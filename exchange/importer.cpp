@@ -1,7 +1,5 @@
 #include "importer.h"
 
-#include "modDB.h"
-
 #include <QHash>
 
 #include <unordered_set>
@@ -37,19 +35,6 @@ Contact storedForm(const Contact &contact)
 
 } // namespace
 
-Contacts storedContacts(Database &database)
-{
-    Contacts contacts;
-    const std::unique_ptr<Recordset> records = database.OpenRecordset(modDB::TableName);
-    const std::vector<Field> fields = modDB::ContactFields(*records);
-    for (; !records->Eof(); records->MoveNext()) {
-        Contact &contact = contacts.emplace_back();
-        for (std::size_t k = 0; k < contact.size(); ++k)
-            contact[k] = fields[k].Value();
-    }
-    return contacts;
-}
-
 ImportResult importContacts(Database &database, const Contacts &contacts, bool dryRun, const ImportProgress &progress)
 {
     // Read and write under one lock, so that what counts as a duplicate is what the file holds when it is written.
@@ -74,24 +59,4 @@ ImportResult importContacts(Database &database, const Contacts &contacts, bool d
     result.bookmarks = appendContacts(database, result.added, progress);
     transaction.Commit();
     return result;
-}
-
-std::vector<qint64> appendContacts(Database &database, const Contacts &contacts, const ImportProgress &progress)
-{
-    const std::unique_ptr<Recordset> records = database.OpenRecordset(modDB::TableName);
-    std::vector<Field> fields = modDB::ContactFields(*records);
-    std::vector<qint64> bookmarks;
-    bookmarks.reserve(contacts.size());
-    for (const Contact &contact : contacts) {
-        records->AddNew();
-        for (std::size_t k = 0; k < contact.size(); ++k) {
-            if (contact[k])
-                fields[k].setValue(*contact[k]);
-        }
-        records->Update();
-        bookmarks.push_back(*records->LastModified());
-        if (progress && (bookmarks.size() % 4096 == 0 || bookmarks.size() == contacts.size()))
-            progress(bookmarks.size(), contacts.size());
-    }
-    return bookmarks;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// The one import step: a batch of contacts added to a contact file in one transaction, and its counterpart that
-// reads every stored contact for an export.
+// The one import step: a batch of contacts added to a contact file in one transaction, those already stored left out.
+// The store reads and writes the table (store/contacts.h).
 
 #include "contact.h"
 
@@ -16,23 +16,15 @@ struct ImportResult
     int duplicates = 0;           // contacts already stored, or given twice
 };
 
-// Told how many of the new contacts are written, now and then while a large batch goes in.
-using ImportProgress = std::function<void(std::size_t done, std::size_t total)>;
+using ImportProgress = AppendProgress;
 
 // Adds the contacts whose six texts are not all equal to a stored contact's (null counts as empty), all or nothing.
 // A dry run counts without writing.
 ImportResult importContacts(Database &database, const Contacts &contacts, bool dryRun = false,
                             const ImportProgress &progress = {});
 
-// Adds every one of the contacts, null texts as null, in their order, and returns their records; within the caller's
-// transaction.
-std::vector<qint64> appendContacts(Database &database, const Contacts &contacts, const ImportProgress &progress = {});
-
 // "1 contatto", "N contatti".
 inline QString contactsCount(qsizetype count)
 {
     return count == 1 ? QStringLiteral("1 contatto") : QStringLiteral("%1 contatti").arg(count);
 }
-
-// Every stored contact, in record order.
-Contacts storedContacts(Database &database);

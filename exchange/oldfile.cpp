@@ -219,8 +219,7 @@ void convert(const QString &path)
     if (!isOldFile(path))
         return;
     Transaction transaction(*converted);
-    for (const char *statement : modDB::SchemaStatements)
-        converted->Execute(QString::fromLatin1(statement));
+    createSchema(*converted);
     appendContacts(*converted, contacts);
     transaction.Commit();
     converted->Close();
@@ -246,7 +245,7 @@ Contacts decodeFrames(QByteArrayView output)
     };
     const auto number = [&] { return qFromLittleEndian<quint32>(take(4).data()); };
     // As the store decodes: a leading byte-order mark is part of the text.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder decoder = storedTextDecoder();
     Contacts contacts;
     // The count at the end, bounded by what the output can hold, sizes the list once.
     if (output.size() >= 5 && output[output.size() - 5] == EndTag)

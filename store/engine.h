@@ -1,70 +1,18 @@
 #pragma once
 
-// The database engine the contact store talks to: a DAO-shaped layer over SQLite's C API.
+// The database engine the contact store talks to: a DAO-shaped layer (DBEngine, Database, Recordset, Fields, Field)
+// over the SQLite wrapper of sqlite.h.
+
+#include "sqlite.h"
 
 #include <QString>
 #include <QStringDecoder>
 
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
-
-// Every failure of the engine, with its number (SQLite's extended result code) and its text.
-class EngineError : public std::runtime_error
-{
-public:
-    EngineError(int number, const QString &text);
-    int number() const { return m_number; }
-    QString text() const { return m_text; }
-
-private:
-    int m_number;
-    QString m_text;
-};
-
-// A stored text: null is distinct from the empty text.
-using FieldValue = std::optional<QString>;
-
-// Lone surrogates cannot be stored as UTF-8; each becomes U+FFFD.
-QString storableText(const QString &text);
-
-namespace sqlite {
-
-// The one place where an engine result becomes an error.
-void check(sqlite3 *db, int result);
-
-class Statement
-{
-public:
-    Statement(sqlite3 *db, const char *sql);
-    Statement(Statement &&) noexcept = default;
-    Statement &operator=(Statement &&) noexcept = default;
-
-    void bind(int index, qint64 value);
-    void bind(int index, const QString &text);
-    // True while a row came; false once the statement is done.
-    bool step();
-    void reset();
-    void clearBindings();
-
-    qint64 int64(int column) const;
-    FieldValue text(int column) const;
-    // The column's UTF-8 bytes, or a null view for a null value.
-    QByteArrayView bytes(int column) const;
-    int columnCount() const;
-    QString columnName(int column) const;
-
-private:
-    struct Finalizer { void operator()(sqlite3_stmt *statement) const; };
-    sqlite3 *m_db;
-    std::unique_ptr<sqlite3_stmt, Finalizer> m_statement;
-};
-
-} // namespace sqlite
+class PendingFile;
 
 class Recordset;
 
@@ -86,34 +34,23 @@ public:
 
 private:
     friend struct DBEngine;
-    Database(std::shared_ptr<sqlite3> db, const QString &path, const QString &pendingPath);
-
     friend class Transaction;
+    Database(std::shared_ptr<sqlite3> db, std::unique_ptr<PendingFile> pending);
+    // The connection, or the engine's error for a closed database.
+    const std::shared_ptr<sqlite3> &open() const;
+
     std::shared_ptr<sqlite3> m_db;
-    QString m_path;
-    // While not empty, the new database is still being built under this name.
-    QString m_pendingPath;
-    // For a replacement: the name the replaced file is kept under (or the first free one after it).
-    QString m_keptPath;
-    // Held while it is built, so that another start waits for it instead of building over it.
-    int m_pendingLock = -1;
+    // While set, the new database is still being built under its pending name.
+    std::unique_ptr<PendingFile> m_pending;
 };
 
 // All or nothing: what is changed while it lives is stored by Commit, and dropped when it ends without one.
 // It waits for another writer as long as any change does.
-class Transaction
+class Transaction : public sqlite::Transaction
 {
 public:
-    // A transaction that only reads (`writing` false) lets other writers go on meanwhile.
+    // A writer takes the write lock at once; one that only reads (`writing` false) lets other writers go on meanwhile.
     explicit Transaction(Database &database, bool writing = true);
-    ~Transaction();
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-    void Commit();
-
-private:
-    std::shared_ptr<sqlite3> m_db;
-    bool m_open = true;
 };
 
 struct DBEngine
@@ -140,7 +77,9 @@ public:
     FieldValue Value() const;
     // The value without a copy; it stays valid until the cursor moves.
     std::optional<QStringView> View() const;
+    // Into the edit buffer of AddNew or Edit: a null QString is stored as the empty text, a null FieldValue as null.
     void setValue(const QString &text);
+    void setValue(const FieldValue &value);
 
 private:
     friend class Fields;
@@ -174,8 +113,12 @@ public:
     void MoveNext();
     ::Fields Fields() { return ::Fields(this); }
 
+    // An empty new record in the edit buffer; Update appends it.
     void AddNew();
+    // The current record's values in the edit buffer; Update stores them over it, and it stays the current record.
+    void Edit();
     void Update();
+    // Drops the edit buffer; the current record stays as stored.
     void CancelUpdate();
 
     // Makes the first record whose `column` begins with `prefix` (case folded) the current one;
@@ -198,6 +141,8 @@ private:
     int ordinalOf(const QString &name) const;
     void readCurrent(sqlite::Statement &statement);
     bool load(qint64 rowid);
+    // Binds the edit buffer's values from `first` on, null as null.
+    void bindBuffer(sqlite::Statement &statement, int first);
 
     // The current record's texts, decoded into one buffer that is reused from record to record.
     struct Current
@@ -215,12 +160,14 @@ private:
     mutable std::vector<const QChar *> m_nameSeen; // the text each column was last asked for by
     QString m_quotedTable;
     std::optional<sqlite::Statement> m_walk; // live only while walking forward from the start
-    std::optional<sqlite::Statement> m_insert; // prepared on the first Update, then reused
+    std::optional<sqlite::Statement> m_insert; // prepared on the first Update of an AddNew, then reused
+    std::optional<sqlite::Statement> m_change; // prepared on the first Update of an Edit, then reused
     Current m_current;
     bool m_onRecord = false;
     std::vector<QByteArrayView> m_stored; // the current record as the engine holds it, while it is decoded
     QStringDecoder m_decoder;
     std::optional<std::vector<FieldValue>> m_editBuffer;
+    std::optional<qint64> m_editing; // the record an Edit's buffer goes back to; none for an AddNew
     std::optional<qint64> m_lastModified;
     bool m_noMatch = false;
 };

@@ -14,11 +14,14 @@ bool DBLoaded = false;
 std::unique_ptr<Database> ContactDB;
 std::unique_ptr<Recordset> ContactRS;
 QString DBPath;
-std::function<void(const QString &, int, const QString &)> Warn;
 
 QString ContactFolder()
 {
-    const QString programFolder = QCoreApplication::applicationDirPath();
+    return ContactFolder(QCoreApplication::applicationDirPath());
+}
+
+QString ContactFolder(const QString &programFolder)
+{
     if (QFileInfo::exists(programFolder + QLatin1Char('/') + FileName))
         return programFolder;
     // No new file under /usr, not even for root, who may write there: what is there belongs to the package. A file
@@ -43,20 +46,25 @@ void LoadDB(const QString &directory)
 
 void CreateDB(const QString &path)
 {
+    ContactDB = OpenContactFile(path, true);
+}
+
+std::unique_ptr<Database> OpenContactFile(const QString &path, bool create)
+{
     std::optional<EngineError> creationError;
-    try {
-        ContactDB = DBEngine::CreateDatabase(path);
-        for (const char *statement : SchemaStatements)
-            ContactDB->Execute(QString::fromLatin1(statement));
-        ContactDB->Close();
-        ContactDB.reset();
-    } catch (const EngineError &error) {
-        // Expected on every start after the first: the file exists. Whatever failed, opening decides.
-        if (!QFileInfo::exists(path))
-            creationError = error;
+    if (create) {
+        try {
+            const std::unique_ptr<Database> created = DBEngine::CreateDatabase(path);
+            createSchema(*created);
+            created->Close();
+        } catch (const EngineError &error) {
+            // Expected on every start after the first: the file exists. Whatever failed, opening decides.
+            if (!QFileInfo::exists(path))
+                creationError = error;
+        }
     }
     try {
-        ContactDB = DBEngine::OpenDatabase(path);
+        return DBEngine::OpenDatabase(path);
     } catch (const EngineError &) {
         // A file that could not be made cannot be opened either: why it could not be made is the cause to report.
         if (creationError)
@@ -65,14 +73,19 @@ void CreateDB(const QString &path)
     }
 }
 
-void LoadRecordset()
+std::unique_ptr<Database> EmptyContactFile()
 {
-    if (DBLoaded) {
-        ContactRS = ContactDB->OpenRecordset(TableName);
-    } else if (Warn) {
-        Warn(QStringLiteral("Impossibile caricare il recordset poichè il db risulta non caricato."), 48,
-             QStringLiteral("Attenzione"));
-    }
+    std::unique_ptr<Database> empty = DBEngine::OpenDatabase(QStringLiteral(":memory:"));
+    createSchema(*empty);
+    return empty;
+}
+
+bool LoadRecordset()
+{
+    if (!DBLoaded)
+        return false;
+    ContactRS = ContactDB->OpenRecordset(TableName);
+    return true;
 }
 
 std::vector<Field> ContactFields(Recordset &records)

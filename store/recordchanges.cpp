@@ -8,10 +8,10 @@ RecordChanges::RecordChanges(Database &database)
 {
 }
 
-std::optional<RecordTexts> RecordChanges::read(qint64 rowid)
+std::optional<Contact> RecordChanges::read(qint64 rowid)
 {
     m_read.bind(1, rowid);
-    std::optional<RecordTexts> texts;
+    std::optional<Contact> texts;
     if (m_read.step()) {
         texts.emplace();
         for (std::size_t k = 0; k < texts->size(); ++k)
@@ -21,7 +21,7 @@ std::optional<RecordTexts> RecordChanges::read(qint64 rowid)
     return texts;
 }
 
-void RecordChanges::write(qint64 rowid, const RecordTexts &texts)
+void RecordChanges::write(qint64 rowid, const Contact &texts)
 {
     m_write.clearBindings();
     for (std::size_t k = 0; k < texts.size(); ++k) {

@@ -1,15 +1,11 @@
 #pragma once
 
-// Records changed by their rowid, each change within the caller's transaction: what editing in the list and taking
-// back or repeating a change do to the contact file.
+// Records changed by their rowid, each change within the caller's transaction, with its statements made once: what
+// editing in the list and taking back or repeating a change do to the contact file, however many records.
 
-#include "engine.h"
+#include "contacts.h"
 
-#include <array>
 #include <optional>
-
-// A record's six texts in the table's order, null where it holds no value.
-using RecordTexts = std::array<FieldValue, 6>;
 
 class RecordChanges
 {
@@ -17,8 +13,8 @@ public:
     explicit RecordChanges(Database &database);
 
     // The record's six texts, or nothing when the file has no such record.
-    std::optional<RecordTexts> read(qint64 rowid);
-    void write(qint64 rowid, const RecordTexts &texts);
+    std::optional<Contact> read(qint64 rowid);
+    void write(qint64 rowid, const Contact &texts);
     void remove(qint64 rowid);
 
 private:

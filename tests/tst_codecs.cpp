@@ -1,5 +1,5 @@
 #include "csv.h"
-#include "testsupport.h"
+#include "support/storesupport.h"
 #include "vcard.h"
 
 class CodecsTest : public QObject

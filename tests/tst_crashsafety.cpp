@@ -1,4 +1,4 @@
-#include "testsupport.h"
+#include "support/storesupport.h"
 
 class CrashSafetyTest : public QObject
 {

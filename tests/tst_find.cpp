@@ -1,4 +1,4 @@
-#include "testsupport.h"
+#include "support/windowsupport.h"
 
 #include "frmFIND.h"
 
@@ -48,39 +48,39 @@ private slots:
         QFETCH(QString, prompt);
         // GIVEN a list long enough to scroll, maybe sorted by a header click, its first row selected, fields typed
         LoadedWindow loaded;
-        frmGESTDB &window = loaded.load(order == -2 ? QString() : SampleContacts);
+        QWidget &window = loaded.load(order == -2 ? QString() : SampleContacts);
+        QTreeView &list = listOf(window);
         if (order >= 0)
             clickHeader(window, order);
         if (order != -2)
-            window.lstADD->ListItems().Item(1).setSelected(true);
-        const std::optional<ListItem> before = window.lstADD->SelectedItem();
+            clickRow(window, 0);
+        const QModelIndexList before = list.selectionModel()->selectedRows(1);
         typeContact(window, {"a", "b", "c", "d", "e", "f"});
         AnsweredBoxes boxes;
         // WHEN Ricerca opens the dialog, which comes modal, without an owner, empty and with the focus in its text,
         // and the text is pasted and the dialog answered that way
         QStringList after; // whether the dialog is still open, and its text
-        QVERIFY(whileShown<frmFIND>([&] { window.Command1_Click(2); }, [&](frmFIND *find) {
-            QVERIFY(find->isModal() && !find->parentWidget() && find->Text1->text().isEmpty());
-            QTRY_COMPARE(QApplication::focusWidget(), find->Text1);
-            find->Text1->insert(text);
+        QVERIFY(whileShown<frmFIND>([&] { button(window, 2).click(); }, [&](frmFIND *find) {
+            QLineEdit &typed = child<QLineEdit>(*find, "Text1");
+            QVERIFY(find->isModal() && !find->parentWidget() && typed.text().isEmpty());
+            QTRY_COMPARE(QApplication::focusWidget(), &typed);
+            typed.insert(text);
             if (how == "Trova" || how == "Chiudi")
-                QTest::mouseClick(find->Command1[how == "Trova" ? 0 : 1], Qt::LeftButton);
+                QTest::mouseClick(&button(*find, how == "Trova" ? 0 : 1), Qt::LeftButton);
             else
-                QTest::keyClick(find->Text1, how == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
-            after = QStringList{find->isVisible() ? "open" : "closed", find->Text1->text()};
+                QTest::keyClick(&typed, how == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
+            after = QStringList{find->isVisible() ? "open" : "closed", typed.text()};
         }));
-        // THEN a row found is selected, in view and focused, and the list finds it from any start below its first row;
-        // else the selection stays, and only an error keeps the dialog open, with the text kept whole; the entry
-        // fields are never touched
-        const std::optional<ListItem> row = window.lstADD->SelectedItem();
+        // THEN a row found is selected, in view and focused; else the selection stays, and only an error keeps the
+        // dialog open, with the text kept whole; the entry fields are never touched
+        const QModelIndexList row = list.selectionModel()->selectedRows(1);
         QCOMPARE(boxes.boxes, (prompt.isEmpty() ? QList<QStringList>() : QList<QStringList>{{prompt, "16", "Errore"}}));
         QCOMPARE(after, (QStringList{!prompt.isEmpty() || how == "Escape" ? "open" : "closed", text}));
         QCOMPARE(fieldTexts(window), (QStringList{"a", "b", "c", "d", "e", "f"}));
-        QVERIFY(found.isEmpty() ? row == before
-                                : row->SubItems(1) == found && window.lstADD->FindItem(text, 0) == row && window.lstADD->FindItem(text, -5) == row);
+        QVERIFY(found.isEmpty() ? row == before : row.size() == 1 && row[0].data() == found);
         if (!found.isEmpty()) {
-            QVERIFY(window.lstADD->visualRect(window.lstADD->model()->index(row->Index() - 1, 0)).intersects(window.lstADD->viewport()->rect()));
-            QTRY_COMPARE(QApplication::focusWidget(), window.lstADD);
+            QVERIFY(list.visualRect(row[0]).intersects(list.viewport()->rect()));
+            QTRY_COMPARE(QApplication::focusWidget(), &list);
         }
     }
 };

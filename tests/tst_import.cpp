@@ -1,4 +1,6 @@
-#include "testsupport.h"
+#include "commandline.h"
+#include "importer.h"
+#include "support/windowsupport.h"
 
 #include <QMimeData>
 #include <QProcess>
@@ -13,6 +15,10 @@ private slots:
     void shouldAnswerOnTheCommandLine();
     void shouldLeaveAllOrNothingWhenKilledDuringAnImport();
     void shouldKeepEveryContactOfTwoImportsAtOnce();
+    void shouldWaitForAnotherWriterBeforeReading();
+    void shouldOpenTheWindowForQtsOwnOptions();
+    void shouldSkipOnlyAContactEqualInAllSixTexts_data();
+    void shouldSkipOnlyAContactEqualInAllSixTexts();
     void shouldImportDroppedFilesAfterAsking_data();
     void shouldImportDroppedFilesAfterAsking();
 };
@@ -27,7 +33,15 @@ static void writeSamples(const QTemporaryDir &dir)
                                      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bianchi;Anna;;;\r\nTEL:06 123\r\nEND:VCARD\r\n");
     writeFile(dir.filePath("b.csv"), "First Name,Last Name,Mobile Phone\nMario,Rossi,333 1\nLuca,\"Verdi, jr\",+39 347\n");
     writeFile(dir.filePath("bad.csv"), "Nome;Cognome\n\"Rossi;x\n");
-    QVERIFY(QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-basic.mdb"), dir.filePath("old.mdb")));
+    makeFile(dir.filePath("other.mdb"), "INSERT INTO Rubrica VALUES ('Bruno', '', '06', NULL, '', '')");
+    // Windows' curly apostrophe under a Latin-1 label, a line folded with a tab, a name in capitals
+    writeFile(dir.filePath("C.VCF"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN;CHARSET=ISO-8859-1:D\x92\r\n\tAngelo;Dario\r\nEND:VCARD\r\n");
+    makeFile(dir.filePath("foreign.mdb"), "DROP TABLE Rubrica; CREATE TABLE t(x)");
+    QFile huge(dir.filePath("huge.csv"));
+    if (!huge.open(QIODevice::WriteOnly) || !huge.resize((qint64(256) << 20) + 1))
+        helperFailed("no room for a sparse file");
+    if (!QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-basic.mdb"), dir.filePath("old.mdb")))
+        helperFailed("the old file was not copied");
 }
 
 void ImportTest::shouldAnswerOnTheCommandLine_data()
@@ -41,6 +55,20 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
     QTest::newRow("import") << QStringList{"--import", "a.vcf", "b.csv"} << 0 << "Contatti aggiunti: 2. Già presenti: 2.\n" << 3 << added;
     QTest::newRow("old file") << QStringList{"--import", "old.mdb"} << 0 << "Contatti aggiunti: 9. Già presenti: 0.\n" << 10
                               << QStringList{"Bianchi", "Rossi", "D'Angelo"};
+    QTest::newRow("another contact file, empty texts kept") << QStringList{"--import", "other.mdb"} << 0
+                                                            << "Contatti aggiunti: 1. Già presenti: 0.\n" << 2 << QStringList{"Bianchi", ""};
+    QTest::newRow("dry run before the first start") << QStringList{"--import", "a.vcf", "b.csv", "--dry-run", "--file", "new.mdb"} << 0
+                                                    << "Contatti da aggiungere: 3. Già presenti: 1. Nulla è stato scritto.\n" << 1 << anna;
+    QTest::newRow("export from a mistyped file") << QStringList{"--export", "lost.csv", "--file", "none.mdb"} << 1
+                                                 << "Brisolta: none.mdb: il file dei contatti non esiste.\n" << 1 << anna;
+    QTest::newRow("another charset, folding, capitals") << QStringList{"--import", "C.VCF"} << 0 << "Contatti aggiunti: 1. Già presenti: 0.\n"
+                                                        << 2 << QStringList{"Bianchi", "D’Angelo"};
+    QTest::newRow("another program's file") << QStringList{"--import", "foreign.mdb"} << 1
+                                            << "Brisolta: foreign.mdb: il file non contiene la tabella Rubrica.\n" << 1 << anna;
+    QTest::newRow("too large") << QStringList{"--import", "huge.csv"} << 1 << "Brisolta: huge.csv: il file è troppo grande.\n" << 1 << anna;
+    QTest::newRow("an old file to open") << QStringList{"--find", "a", "--file", "old.mdb"} << 1
+                                         << "Brisolta: old.mdb: il file è di una versione precedente di Brisolta; aprire il programma "
+                                            "una volta per convertirlo.\n" << 1 << anna;
     QTest::newRow("dry run") << QStringList{"--import", "a.vcf", "b.csv", "--dry-run"} << 0
                              << "Contatti da aggiungere: 2. Già presenti: 2. Nulla è stato scritto.\n" << 1 << anna;
     QTest::newRow("a bad file stops all") << QStringList{"--import", "a.vcf", "bad.csv"} << 1
@@ -55,6 +83,9 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
     const QString help = QStringLiteral("\nPer l'aiuto: Brisolta --help\n");
     QTest::newRow("no operation") << QStringList{"a.vcf"} << 2
                                   << "Brisolta: indicare una sola operazione fra --import, --export e --find." + help << 1 << anna;
+    QTest::newRow("dry run alone") << QStringList{"--find", "a", "--dry-run"} << 2 << "Brisolta: --dry-run va con --import." + help << 1 << anna;
+    QTest::newRow("version of a spreadsheet") << QStringList{"--export", "lost.csv", "--vcard-version", "4.0"} << 2
+                                              << "Brisolta: --vcard-version vuole 3.0 o 4.0, con --export in un file .vcf." + help << 1 << anna;
     QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Brisolta: Opzione sconosciuta 'bogus'." + help << 1 << anna;
 }
 
@@ -81,8 +112,13 @@ void ImportTest::shouldAnswerOnTheCommandLine()
     QCOMPARE(rows.size(), count);
     for (int i = 0; i < surnames.size(); ++i)
         QCOMPARE(rows[i][1], surnames[i]);
-    if (arguments.contains("out.vcf"))
+    // and makes no file it was not asked for
+    for (const char *unasked : {"none.mdb", "new.mdb", "lost.csv"})
+        QVERIFY2(!QFile::exists(dir.filePath(unasked)), unasked);
+    if (arguments.contains("out.vcf")) {
         QVERIFY(fileBytes(dir.filePath("out.vcf")).startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Anna Bianchi\r\n"));
+        QCOMPARE(QFile::permissions(dir.filePath("out.vcf")) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    }
 }
 
 void ImportTest::shouldLeaveAllOrNothingWhenKilledDuringAnImport()
@@ -106,8 +142,8 @@ void ImportTest::shouldLeaveAllOrNothingWhenKilledDuringAnImport()
             program.kill();
         program.waitForFinished();
         whole = std::max(whole, clock.elapsed());
-        // THEN the file holds all the contacts or none
-        const qsizetype stored = rowsInFile(path).size();
+        // THEN the file holds all the contacts or none, or is not there yet
+        const qsizetype stored = QFile::exists(path) ? rowsInFile(path).size() : 0;
         QVERIFY2(stored == 0 || stored == 5000, qPrintable(QStringLiteral("%1 contacts after kill %2").arg(stored).arg(kill)));
     }
 }
@@ -132,6 +168,65 @@ void ImportTest::shouldKeepEveryContactOfTwoImportsAtOnce()
     QCOMPARE(rowsInFile(dir.filePath("x.mdb")).size(), 1000);
 }
 
+void ImportTest::shouldWaitForAnotherWriterBeforeReading()
+{
+    // GIVEN a contact file that another copy of the program is writing
+    QTemporaryDir dir;
+    writeSamples(dir);
+    makeFile(dir.filePath("x.mdb"));
+    const std::unique_ptr<Database> otherCopy = modDB::OpenContactFile(dir.filePath("x.mdb"), false);
+    Transaction writing(*otherCopy);
+    // WHEN contacts are imported THEN the import waits for it a good while, as any change does, instead of reading
+    // first and failing at once when it comes to write, and then says the file is busy
+    QProcess program;
+    program.setWorkingDirectory(dir.path());
+    const QDeadlineTimer aWhile(4500);
+    program.start(BRISOLTA_PROGRAM, {"--import", "a.vcf", "--file", "x.mdb"});
+    QVERIFY(program.waitForFinished());
+    QVERIFY(aWhile.hasExpired());
+    QCOMPARE(program.readAllStandardError(), "Brisolta: x.mdb: il file dei contatti è occupato da un'altra scrittura; riprovare.\n");
+}
+
+void ImportTest::shouldOpenTheWindowForQtsOwnOptions()
+{
+    const auto commandLine = [](std::vector<const char *> argv) {
+        argv.insert(argv.begin(), "Brisolta");
+        return brisolta::isCommandLine(int(argv.size()), const_cast<char **>(argv.data()));
+    };
+    QVERIFY(!commandLine({"-platform", "offscreen", "-session", "x"}));
+    QVERIFY(commandLine({"-platform", "offscreen", "--find", "a"}));
+    QVERIFY(commandLine({"-h"}));
+}
+
+void ImportTest::shouldSkipOnlyAContactEqualInAllSixTexts_data()
+{
+    QTest::addColumn<int>("differing"); // the text that differs from the stored contact's, if any
+    QTest::addColumn<int>("added");
+    for (int k = 0; k < 6; ++k)
+        QTest::addRow("%s differs", qPrintable(modDB::FieldNames[std::size_t(k)])) << k << 1;
+    QTest::newRow("all equal, null as empty") << -1 << 0;
+}
+
+void ImportTest::shouldSkipOnlyAContactEqualInAllSixTexts()
+{
+    QFETCH(int, differing);
+    QFETCH(int, added);
+    // GIVEN Mario Rossi stored with six texts, his fax empty
+    QTemporaryDir dir;
+    makeFile(dir.filePath("x.mdb"), "INSERT INTO Rubrica VALUES ('Mario', 'Rossi', '06', '333', '', 'm@r.it')");
+    Contact mario{QStringLiteral("Mario"), QStringLiteral("Rossi"), QStringLiteral("06"), QStringLiteral("333"), std::nullopt,
+                  QStringLiteral("m@r.it")};
+    if (differing >= 0)
+        mario[std::size_t(differing)] = mario[std::size_t(differing)].value_or(QString()) + QStringLiteral("x");
+    // WHEN he is imported, one of his texts maybe different
+    const std::unique_ptr<Database> file = modDB::OpenContactFile(dir.filePath("x.mdb"), false);
+    const ImportResult result = importContacts(*file, {mario});
+    // THEN he is added unless all six texts are equal
+    QCOMPARE(int(result.added.size()), added);
+    QCOMPARE(result.duplicates, 1 - added);
+    QCOMPARE(rowsInFile(dir.filePath("x.mdb")).size(), 1 + added);
+}
+
 void ImportTest::shouldImportDroppedFilesAfterAsking_data()
 {
     QTest::addColumn<QStringList>("files");
@@ -152,11 +247,11 @@ void ImportTest::shouldImportDroppedFilesAfterAsking()
     QFETCH(int, answer);
     QFETCH(QStringList, prompts);
     QFETCH(QStringList, surnames);
-    // GIVEN the window on a file that holds Anna, sorted by surname
+    // GIVEN the window on a file that holds Anna and Zeno Zanzi, sorted by surname
     LoadedWindow loaded;
     writeSamples(loaded.dir);
-    loaded.load(Anna);
-    clickHeader(*loaded.window, 1);
+    QWidget &window = loaded.load(Anna + QStringLiteral(",('Zeno','Zanzi','1','','','')"));
+    clickHeader(window, 1);
     // WHEN the files are dropped on it and the question answered
     QMimeData data;
     QList<QUrl> urls;
@@ -164,7 +259,7 @@ void ImportTest::shouldImportDroppedFilesAfterAsking()
         urls << QUrl::fromLocalFile(loaded.dir.filePath(file));
     data.setUrls(urls);
     data.setText(urls[0].toString()); // as file managers offer it too
-    QWidget *target = QByteArray(QTest::currentDataTag()).contains("field") ? static_cast<QWidget *>(loaded.window->Text1[0]) : loaded.window.get();
+    QWidget *target = QByteArray(QTest::currentDataTag()).contains("field") ? &entry(window, 0) : &window;
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     QVERIFY(enter.isAccepted());
@@ -177,11 +272,11 @@ void ImportTest::shouldImportDroppedFilesAfterAsking()
     for (const QStringList &box : boxes.boxes)
         shown << box[0];
     QCOMPARE(shown, prompts.replaceInStrings("%1", loaded.dir.path()));
-    for (const QStringList &row : listRows(*loaded.window))
+    for (const QStringList &row : listRows(window))
         listed << row[1];
-    QCOMPARE(listed, surnames);
+    QCOMPARE(listed, surnames << "Zanzi");
     QCOMPARE(rowsInFile(loaded.path()).size(), surnames.size());
-    QCOMPARE(fieldTexts(*loaded.window)[0], QString());
+    QCOMPARE(fieldTexts(window)[0], QString());
 }
 
 QTEST_MAIN(ImportTest)

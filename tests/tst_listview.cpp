@@ -1,5 +1,5 @@
 #include "listview.h"
-#include "testsupport.h"
+#include "support/storesupport.h"
 
 #include <QAbstractItemModelTester>
 
@@ -27,10 +27,13 @@ void ListViewTest::shouldSortAsTheCollatorAndAddAfterEqualRows()
     italian.setCaseSensitivity(Qt::CaseInsensitive);
     const auto before = [&](auto &a, auto &b) { return italian.compare(a.first, b.first) < 0; };
     ListView list;
+    int announced = 0; // rows the model told its views about
+    connect(&list.listModel(), &QAbstractItemModel::rowsInserted, [&](const QModelIndex &, int first, int last) { announced += last - first + 1; });
     for (int k = 0; k < 6; ++k)
         list.ColumnHeaders().Add(QString::number(k));
     // Fresh texts, and repeats and extensions of earlier ones: duplicates, empty texts, long shared beginnings.
     QStringList earlier{QString()};
+    RowBatch batch = list.newRows();
     const auto add = [&](int tag, int key = 0, const QString &keyText = QString()) {
         QString texts[6];
         for (int k = 0; k < 6; ++k) {
@@ -40,7 +43,7 @@ void ListViewTest::shouldSortAsTheCollatorAndAddAfterEqualRows()
             earlier.append(texts[k]);
         }
         texts[key] = keyText.isNull() ? texts[key] : keyText;
-        list.ListItems().Add({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, 1).setTag(tag);
+        batch.Add({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, 1, tag);
     };
     const auto rows = [&](int key) {
         QList<std::pair<QString, qint64>> shown;
@@ -52,6 +55,7 @@ void ListViewTest::shouldSortAsTheCollatorAndAddAfterEqualRows()
     };
     for (int tag = 0; tag < 2000; ++tag)
         add(tag);
+    list.ListItems().Add(std::move(batch));
     QAbstractItemModelTester tester(&list.listModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     for (int key = 0; key < 6; ++key) {
         // WHEN sorted by a column THEN the rows stand as a stable sort by the collator puts them
@@ -60,14 +64,22 @@ void ListViewTest::shouldSortAsTheCollatorAndAddAfterEqualRows()
         list.setSorted(true);
         list.setSortKey(key);
         QCOMPARE(rows(key), expected);
-        // and a row added with a shown text, in any case, goes after every row equal to it
-        for (int tag = 10000 * (key + 1); tag < 10000 * (key + 1) + 10; ++tag) {
-            const QString shown = expected[random.bounded(expected.size())].first;
-            const std::pair<QString, qint64> added{random.bounded(2) ? shown.toUpper() : shown, tag};
-            add(tag, key, added.first);
-            expected.insert(std::upper_bound(expected.begin(), expected.end(), added, before), added);
+        // and rows added with shown texts, in any case, one or several at once, each go after every row equal to it
+        for (int tag = 10000 * (key + 1); tag < 10000 * (key + 1) + 10;) {
+            batch = list.newRows();
+            for (int count = random.bounded(1, 4); count > 0; --count, ++tag) {
+                const QString shown = expected[random.bounded(expected.size())].first;
+                const std::pair<QString, qint64> added{random.bounded(2) ? shown.toUpper() : shown, tag};
+                add(tag, key, added.first);
+                expected.insert(std::upper_bound(expected.begin(), expected.end(), added, before), added);
+            }
+            list.ListItems().Add(std::move(batch));
             QCOMPARE(rows(key), expected);
+            QCOMPARE(announced, list.ListItems().Count());
         }
+        // and a row is found from any start below the first row as from the first
+        const QString last = expected.last().first;
+        QVERIFY(key == 0 || (list.FindItem(last) && list.FindItem(last, 0) == list.FindItem(last) && list.FindItem(last, -5) == list.FindItem(last)));
     }
 }
 

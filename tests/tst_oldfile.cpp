@@ -1,5 +1,5 @@
 #include "oldfile.h"
-#include "testsupport.h"
+#include "support/windowsupport.h"
 
 class OldFileTest : public QObject
 {
@@ -71,7 +71,7 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
     AnsweredBoxes boxes([answer] { return answer; });
     QList<QStringList> listed;
     QObject waiting; // once the window is up, its list is read and the program ends
-    QTimer::singleShot(0, &waiting, [&listed] { listed = listRows(*frmGESTDB::instance()), QCoreApplication::exit(0); });
+    QTimer::singleShot(0, &waiting, [&listed] { listed = listRows(mainWindow()), QCoreApplication::exit(0); });
     // WHEN the program starts
     const int status = brisolta::run(dir.path());
     // THEN it asks first; and it ends after one report, nothing changed, or it converts and lists the old contacts

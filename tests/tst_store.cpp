@@ -1,4 +1,4 @@
-#include "testsupport.h"
+#include "support/storesupport.h"
 
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -15,7 +15,7 @@ static Recordset &load(const QTemporaryDir &dir)
 {
     modDB::DBLoaded = false;
     modDB::LoadDB(dir.path());
-    modDB::LoadRecordset();
+    (void)modDB::LoadRecordset();
     return *modDB::ContactRS;
 }
 
@@ -59,6 +59,72 @@ private slots:
         const QDeadlineTimer aWhile(4500);
         QVERIFY_THROWS_EXCEPTION(EngineError, addRecord(records, {"Carla"}));
         QVERIFY(aWhile.hasExpired());
+    }
+
+    void shouldChangeTheCurrentRecordInPlace_data()
+    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("value"); // "␀" sets null
+        QTest::addColumn<bool>("updated"); // Update, or CancelUpdate
+        QTest::addColumn<QStringList>("stored"); // Anna's texts afterwards
+        QTest::newRow("a text") << 2 << "06 9" << true << QStringList{"Anna", "Bianchi", "06 9", "", "␀", "a@b"};
+        QTest::newRow("a text to null") << 5 << "␀" << true << QStringList{"Anna", "Bianchi", "06 1", "", "␀", "␀"};
+        QTest::newRow("a null to the empty text") << 4 << "" << true << QStringList{"Anna", "Bianchi", "06 1", "", "", "a@b"};
+        QTest::newRow("cancelled") << 1 << "Verdi" << false << QStringList{"Anna", "Bianchi", "06 1", "", "␀", "a@b"};
+    }
+
+    void shouldChangeTheCurrentRecordInPlace()
+    {
+        QFETCH(int, field);
+        QFETCH(QString, value);
+        QFETCH(bool, updated);
+        QFETCH(QStringList, stored);
+        // GIVEN Anna, with an empty and a null text, before Carla, Anna the current record
+        QTemporaryDir dir;
+        makeFile(dir.filePath(modDB::FileName), "INSERT INTO Rubrica VALUES ('Anna','Bianchi','06 1','',NULL,'a@b'),"
+                                                "('Carla','Neri','02',NULL,NULL,NULL)");
+        Recordset &records = load(dir);
+        const std::optional<qint64> anna = records.Bookmark();
+        // WHEN she is edited, one field set, and the change stored or cancelled
+        records.Edit();
+        records.Fields().Item(qint16(field)).setValue(value == "␀" ? FieldValue() : FieldValue(value));
+        updated ? records.Update() : records.CancelUpdate();
+        // THEN the file holds her as she is now, in her place, and she stays the current record with those texts
+        QCOMPARE(rowsInFile(dir.filePath(modDB::FileName)),
+                 (QList<QStringList>{stored, {"Carla", "Neri", "02", "␀", "␀", "␀"}}));
+        QCOMPARE(records.Bookmark(), anna);
+        QCOMPARE(records.Fields().Item(qint16(field)).Value(), stored[field] == "␀" ? FieldValue() : FieldValue(stored[field]));
+        if (updated)
+            QCOMPARE(records.LastModified(), anna);
+        // AND the walk goes on from her
+        records.MoveNext();
+        QCOMPARE(records.Fields().Item(QStringLiteral("Nome")).Value(), FieldValue("Carla"));
+    }
+
+    void shouldMakeNoNewFileUnderUsr_data()
+    {
+        QTest::addColumn<QString>("programFolder"); // "tmp": a fresh folder of the user's
+        QTest::addColumn<bool>("beside"); // whether the contact file goes beside the program
+        QTest::newRow("a folder the user may write") << "tmp" << true;
+        QTest::newRow("under /usr, even for root, who may write there") << "/usr/lib" << false;
+    }
+
+    void shouldMakeNoNewFileUnderUsr()
+    {
+        QFETCH(QString, programFolder);
+        QFETCH(bool, beside);
+        // GIVEN a program kept in that folder, and a data folder of the user's
+        QTemporaryDir dir, data;
+        if (programFolder == "tmp")
+            programFolder = dir.path();
+        QCoreApplication::setApplicationName(QStringLiteral("Brisolta"));
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_DATA_HOME"); });
+        // WHEN the store decides where the contact file goes
+        const QString folder = modDB::ContactFolder(programFolder);
+        // THEN it is beside the program, or in the user's private data folder
+        QCOMPARE(folder, beside ? programFolder : data.filePath(QStringLiteral("Brisolta")));
+        QVERIFY(beside || QFileInfo(folder).isDir());
     }
 
     void shouldNeverMakeAFileOverOrBesideAnother()

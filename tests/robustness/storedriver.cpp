@@ -8,7 +8,7 @@
 
 #include "oldfile.h"
 #include "recordchanges.h"
-#include "testsupport.h"
+#include "support/storesupport.h"
 
 #include <cstdio>
 
@@ -21,7 +21,7 @@ QMap<qint64, QByteArray> load(const QString &dir)
 {
     say("LOADING");
     modDB::LoadDB(dir);
-    modDB::LoadRecordset();
+    (void)modDB::LoadRecordset();
     QMap<qint64, QByteArray> rows;
     for (Recordset &records = *modDB::ContactRS; !records.Eof(); records.MoveNext()) {
         QStringList texts;

@@ -12,8 +12,7 @@ void AddListItem(const QString &Nome, const QString &Cognome, const QString &Tel
     const QString texts[] = {storableText(Nome), storableText(Cognome), storableText(Telefono),
                              storableText(Cellulare), storableText(Fax), storableText(Email)};
     ListView::ListItemList items = frmGESTDB::instance()->lstADD->ListItems();
-    ListItem row = items.Add({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, 1);
-    row.setTag(*ContactRS->LastModified());
+    items.Add({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, 1, *ContactRS->LastModified());
 }
 
 } // namespace modDB

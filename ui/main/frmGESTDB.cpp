@@ -36,6 +36,19 @@ QLabel *label(QWidget *parent, const char *name, const QString &caption, int lef
     return created;
 }
 
+// Lists contacts just stored, each tied to its record, in one insert.
+void listStored(ListView &list, const Contacts &contacts, const std::vector<qint64> &bookmarks)
+{
+    RowBatch rows = list.newRows();
+    for (std::size_t i = 0; i < contacts.size(); ++i) {
+        std::array<QStringView, ListRow::TextCount> texts;
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            texts[k] = contacts[i][k] ? QStringView(*contacts[i][k]) : QStringView();
+        rows.Add(texts, 1, bookmarks[i]);
+    }
+    list.ListItems().Add(std::move(rows));
+}
+
 QFrame *line(QWidget *parent, const char *name, int x1, int x2, int y, const QColor &colour)
 {
     auto *created = new QFrame(parent);
@@ -191,7 +204,9 @@ void frmGESTDB::showEvent(QShowEvent *event)
 void frmGESTDB::Form_Load()
 {
     modDB::LoadDB(m_directory);
-    modDB::LoadRecordset();
+    if (!modDB::LoadRecordset())
+        MsgBox(QStringLiteral("Impossibile caricare il recordset poichè il db risulta non caricato."), 48,
+               QStringLiteral("Attenzione"));
     CreateCol();
     ListRecord();
 }
@@ -210,13 +225,16 @@ void frmGESTDB::ListRecord()
         return;
     // Each field is looked up by its name once, not record after record.
     const std::vector<Field> fields = modDB::ContactFields(records);
+    // Every record's row joins the list in one insert.
+    RowBatch rows = lstADD->newRows();
     while (!records.Eof()) {
         std::array<QStringView, ListRow::TextCount> texts;
         for (std::size_t k = 0; k < texts.size(); ++k)
             texts[k] = fields[k].View().value_or(QStringView());
-        lstADD->ListItems().Add(texts, 1).setTag(*records.Bookmark());
+        rows.Add(texts, 1, *records.Bookmark());
         records.MoveNext();
     }
+    lstADD->ListItems().Add(std::move(rows));
 }
 
 void frmGESTDB::Command1_Click(qint16 index)
@@ -360,8 +378,8 @@ void frmGESTDB::importFiles(const QStringList &paths)
                36) != vbYes)
         return;
 
-    ImportResult result = importContacts(*modDB::ContactDB, read);
-    lstADD->AddRows(result.added, result.bookmarks);
+    const ImportResult result = importContacts(*modDB::ContactDB, read);
+    listStored(*lstADD, result.added, result.bookmarks);
     history->imported(result.bookmarks, result.added);
     MsgBox(QStringLiteral("Contatti aggiunti: %1. Già presenti: %2.").arg(result.added.size()).arg(result.duplicates), 64,
            QStringLiteral("Info"));

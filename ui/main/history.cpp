@@ -1,5 +1,6 @@
 #include "history.h"
 
+#include "contacts.h"
 #include "importer.h"
 #include "listview.h"
 #include "modDB.h"
@@ -186,10 +187,10 @@ bool History::apply(Step &step, bool forward)
         if (change.before && change.after)
             showRecord(change.record->rowid, forward ? *change.after : *change.before);
     }
-    if (inserted.size() == 1)
-        m_list.ListItems().Add(viewsOf(inserted[0]), 1).setTag(rowids[0]);
-    else if (!inserted.empty())
-        m_list.AddRows(inserted, rowids);
+    RowBatch rows = m_list.newRows();
+    for (std::size_t i = 0; i < inserted.size(); ++i)
+        rows.Add(viewsOf(inserted[i]), 1, rowids[i]);
+    m_list.ListItems().Add(std::move(rows));
 
     // The one contact a step changed is the selected row afterwards, where it stands now.
     if (step.changes.size() == 1 && removed.empty()) {
@@ -208,14 +209,13 @@ void History::showRecord(qint64 rowid, const Contact &texts)
         return;
     ListModel &model = m_list.listModel();
     const int position = item->Index() - 1;
-    ListRow *row = model.newRow(viewsOf(texts), 1);
-    row->tag = rowid;
+    ListRow *row = model.newRow(viewsOf(texts), 1, rowid);
     const int key = m_list.SortKey();
-    // The row keeps its place unless the text the list is sorted by changed.
+    // The row keeps its place unless the text the list is sorted by changed; then it goes where it now belongs.
     if (!m_list.Sorted() || key >= ListRow::TextCount || model.rowAt(position)->text(key) == row->text(key)) {
         model.replaceRow(position, row);
         return;
     }
     model.removeRowAt(position);
-    model.insertRow(row, model.sortedPosition(*row, key));
+    m_list.ListItems().Add(viewsOf(texts), 1, rowid);
 }

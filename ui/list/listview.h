@@ -7,7 +7,6 @@
 #include <QIcon>
 #include <QTreeView>
 
-#include "contact.h"
 #include "largememory.h"
 #include "textorder.h"
 #include "textstore.h"
@@ -33,16 +32,16 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     void appendColumn(const QString &header);
-    ListRow *newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon);
-    int insertRow(ListRow *row, int position);
-    void appendRows(const std::vector<ListRow *> &rows);
+    ListRow *newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon, qint64 tag);
+    // The one way rows come in: in one insert, each after its equal rows when sorted by `sortKey` (-1: not sorted).
+    // Returns where the first one stands.
+    int addRows(LargeVector<ListRow *> &&rows, int sortKey);
     void removeRowAt(int position);
     // Puts `row` in place of the one at `position`, as a record's new texts.
     void replaceRow(int position, ListRow *row);
     // Removes the rows of these records, in one pass however many they are.
     void removeRowsWithTags(const std::unordered_set<qint64> &tags);
     void sortBy(int key);
-    int sortedPosition(const ListRow &row, int key);
     int findRow(const QString &text, int firstPosition) const;
     int positionOf(const ListRow *row, int hint = -1) const;
     int positionOfTag(qint64 tag, int hint) const;
@@ -50,14 +49,12 @@ public:
     ListRow *rowAt(int position) const { return m_rows[std::size_t(position)]; }
     void setSmallIcons(const QList<QIcon> &icons) { m_smallIcons = icons; }
 
-protected:
-    void connectNotify(const QMetaMethod &signal) override;
-
 private:
+    int sortedPosition(const ListRow &row, int key);
+
     TextOrder m_order;
     QStringList m_headers;
     TextStore m_store;
-    bool m_watched = false; // a view or a tester listens for inserted rows
     LargeVector<ListRow *> m_rows; // in display order
     QList<QIcon> m_smallIcons;
 };
@@ -74,7 +71,6 @@ public:
     void EnsureVisible() const;
     void setSelected(bool selected) const;
     qint64 Tag() const;
-    void setTag(qint64 tag);
 
     bool operator==(const ListItem &other) const { return m_row == other.m_row; }
 
@@ -84,6 +80,20 @@ private:
     ListView *m_view;
     ListRow *m_row;
     mutable int m_hint; // where the row stood when last seen, so that filling a row costs no search
+};
+
+// Rows made ready to join the list in one insert, each tied to the record it shows from the start.
+class RowBatch
+{
+public:
+    // A row with its main text and its five sub-items, as a record comes from the file, and that record.
+    void Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon, qint64 tag);
+
+private:
+    friend class ListView;
+    explicit RowBatch(ListModel &model) : m_model(&model) {}
+    ListModel *m_model;
+    LargeVector<ListRow *> m_rows;
 };
 
 class ColumnHeader
@@ -116,8 +126,10 @@ public:
     class ListItemList
     {
     public:
-        // A row with its main text and its five sub-items at once, as a record comes from the file.
-        ListItem Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon);
+        // The batch's rows in one insert: at the end, or each after its equal rows while the list is sorted.
+        void Add(RowBatch &&rows);
+        // One row, as a batch of one.
+        ListItem Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon, qint64 tag);
         int Count() const;
         void Remove(int index);
         ListItem Item(int index) const;
@@ -130,6 +142,7 @@ public:
 
     ColumnHeaderList ColumnHeaders() { return ColumnHeaderList(this); }
     ListItemList ListItems() { return ListItemList(this); }
+    RowBatch newRows() { return RowBatch(m_model); }
     std::optional<ListItem> SelectedItem();
     bool Sorted() const { return m_sorted; }
     void setSorted(bool sorted);
@@ -137,8 +150,6 @@ public:
     void setSortKey(int key);
     // The first row, in display order from `start`, one of whose sub-items begins with `text`.
     std::optional<ListItem> FindItem(const QString &text, int start = 1);
-    // Appends a row for each contact, tagged with its record; a sorted list puts each after its equal rows.
-    void AddRows(const Contacts &contacts, const std::vector<qint64> &tags);
     // The row that shows the record with this bookmark.
     std::optional<ListItem> ItemWithTag(qint64 tag);
     void SetFocus();
@@ -156,7 +167,10 @@ signals:
 private:
     friend class ListItem;
     friend class ListItemList;
+    int addRows(RowBatch &&rows);
     void sortNow();
+    // The column the list keeps its rows in order by, or -1.
+    int keptSortKey() const;
     // The view takes its model only when it is first shown or asked about a row: filling a
     // hidden list then costs nothing in the view.
     void attachModel();

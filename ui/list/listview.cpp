@@ -4,7 +4,6 @@
 #include "textfold.h"
 
 #include <QHeaderView>
-#include <QMetaMethod>
 
 #include <algorithm>
 
@@ -56,13 +55,6 @@ Qt::ItemFlags ListModel::flags(const QModelIndex &index) const
     return index.isValid() && index.column() < ListRow::TextCount ? flags | Qt::ItemIsEditable : flags;
 }
 
-void ListModel::connectNotify(const QMetaMethod &signal)
-{
-    static const QMetaMethod inserted = QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted);
-    if (signal == inserted)
-        m_watched = true;
-}
-
 void ListModel::appendColumn(const QString &header)
 {
     const int column = int(m_headers.size());
@@ -71,32 +63,37 @@ void ListModel::appendColumn(const QString &header)
     endInsertColumns();
 }
 
-ListRow *ListModel::newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon)
+ListRow *ListModel::newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon, qint64 tag)
 {
     ListRow *row = m_store.newRow(texts);
     row->smallIcon = smallIcon;
+    row->tag = tag;
     return row;
 }
 
-int ListModel::insertRow(ListRow *row, int position)
-{
-    // While the list is filled before any view watches, there is nobody to tell.
-    if (m_watched)
-        beginInsertRows(QModelIndex(), position, position);
-    m_rows.insert(m_rows.begin() + position, row);
-    if (m_watched)
-        endInsertRows();
-    return position;
-}
-
-void ListModel::appendRows(const std::vector<ListRow *> &rows)
+int ListModel::addRows(LargeVector<ListRow *> &&rows, int sortKey)
 {
     if (rows.empty())
-        return;
+        return rowCount();
+    // One row goes straight to its place: sorting every row again would make each add as slow as a sort.
+    if (sortKey >= 0 && rows.size() == 1) {
+        const int position = sortedPosition(*rows.front(), sortKey);
+        beginInsertRows(QModelIndex(), position, position);
+        m_rows.insert(m_rows.begin() + position, rows.front());
+        endInsertRows();
+        return position;
+    }
     const int first = rowCount();
     beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
-    m_rows.insert(m_rows.end(), rows.begin(), rows.end());
+    if (m_rows.empty())
+        m_rows = std::move(rows); // the start-up's rows, taken without a copy
+    else
+        m_rows.insert(m_rows.end(), rows.begin(), rows.end());
     endInsertRows();
+    // A stable sort of the sorted rows and the new ones puts each new row after its equals, as adding one does.
+    if (sortKey >= 0)
+        sortBy(sortKey);
+    return first;
 }
 
 void ListModel::removeRowAt(int position)
@@ -257,11 +254,6 @@ qint64 ListItem::Tag() const
     return m_row->tag;
 }
 
-void ListItem::setTag(qint64 tag)
-{
-    m_row->tag = tag;
-}
-
 ListView::ListView(QWidget *parent) : QTreeView(parent)
 {
     setRootIsDecorated(false);
@@ -288,15 +280,21 @@ void ListView::ColumnHeaderList::Add(const QString &text)
     m_view->m_model.appendColumn(text);
 }
 
-ListItem ListView::ListItemList::Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon)
+void RowBatch::Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon, qint64 tag)
 {
-    ListModel &model = m_view->m_model;
-    ListRow *added = model.newRow(texts, smallIcon);
-    // Sorted on a column past the row's texts (a table's extra column), every row is equal: it goes last.
-    const bool sorted = m_view->m_sorted && m_view->m_sortKey < ListRow::TextCount;
-    const int position = sorted ? model.sortedPosition(*added, m_view->m_sortKey) : model.rowCount();
-    model.insertRow(added, position);
-    return ListItem(m_view, added, position);
+    m_rows.push_back(m_model->newRow(texts, smallIcon, tag));
+}
+
+void ListView::ListItemList::Add(RowBatch &&rows)
+{
+    m_view->addRows(std::move(rows));
+}
+
+ListItem ListView::ListItemList::Add(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon, qint64 tag)
+{
+    RowBatch row = m_view->newRows();
+    row.Add(texts, smallIcon, tag);
+    return Item(m_view->addRows(std::move(row)) + 1);
 }
 
 int ListView::ListItemList::Count() const
@@ -373,22 +371,15 @@ std::optional<ListItem> ListView::FindItem(const QString &text, int start)
     return ListItem(this, m_model.rowAt(position), position);
 }
 
-void ListView::AddRows(const Contacts &contacts, const std::vector<qint64> &tags)
+int ListView::addRows(RowBatch &&rows)
 {
-    std::vector<ListRow *> rows;
-    rows.reserve(contacts.size());
-    for (std::size_t i = 0; i < contacts.size(); ++i) {
-        std::array<QStringView, ListRow::TextCount> texts;
-        for (std::size_t k = 0; k < texts.size(); ++k)
-            texts[k] = contacts[i][k] ? QStringView(*contacts[i][k]) : QStringView();
-        ListRow *row = m_model.newRow(texts, 1);
-        row->tag = tags[i];
-        rows.push_back(row);
-    }
-    m_model.appendRows(rows);
-    // A stable sort of the sorted rows and the new ones puts each new row after its equals, as adding one does.
-    if (m_sorted)
-        sortNow();
+    return m_model.addRows(std::move(rows.m_rows), keptSortKey());
+}
+
+int ListView::keptSortKey() const
+{
+    // Sorted on a column past the row's texts (a table's extra column), every row is equal: new ones go last.
+    return m_sorted && m_sortKey < ListRow::TextCount ? m_sortKey : -1;
 }
 
 std::optional<ListItem> ListView::ItemWithTag(qint64 tag)

@@ -1,0 +1,40 @@
+#include "contacts.h"
+
+#include "modDB.h"
+
+void createSchema(Database &database)
+{
+    for (const char *statement : modDB::SchemaStatements)
+        database.Execute(QString::fromLatin1(statement));
+}
+
+Contacts storedContacts(Database &database)
+{
+    Contacts contacts;
+    const std::unique_ptr<Recordset> records = database.OpenRecordset(modDB::TableName);
+    const std::vector<Field> fields = modDB::ContactFields(*records);
+    for (; !records->Eof(); records->MoveNext()) {
+        Contact &contact = contacts.emplace_back();
+        for (std::size_t k = 0; k < contact.size(); ++k)
+            contact[k] = fields[k].Value();
+    }
+    return contacts;
+}
+
+std::vector<qint64> appendContacts(Database &database, const Contacts &contacts, const AppendProgress &progress)
+{
+    const std::unique_ptr<Recordset> records = database.OpenRecordset(modDB::TableName);
+    std::vector<Field> fields = modDB::ContactFields(*records);
+    std::vector<qint64> bookmarks;
+    bookmarks.reserve(contacts.size());
+    for (const Contact &contact : contacts) {
+        records->AddNew();
+        for (std::size_t k = 0; k < contact.size(); ++k)
+            fields[k].setValue(contact[k]);
+        records->Update();
+        bookmarks.push_back(*records->LastModified());
+        if (progress && (bookmarks.size() % 4096 == 0 || bookmarks.size() == contacts.size()))
+            progress(bookmarks.size(), contacts.size());
+    }
+    return bookmarks;
+}
