@@ -210,6 +210,24 @@ int ListModel::positionOfTag(qint64 tag, int hint) const
     return found == m_rows.end() ? -1 : int(found - m_rows.begin());
 }
 
+int ListModel::positionOfRecord(qint64 tag, QStringView text, int key)
+{
+    const auto [first, last] = key < 0 ? std::equal_range(m_rows.begin(), m_rows.end(), tag, [](const auto &a, const auto &b) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(a)>, qint64>)
+            return a < b->tag;
+        else
+            return a->tag < b;
+    }) : std::equal_range(m_rows.begin(), m_rows.end(), text, [&](const auto &a, const auto &b) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(a)>, QStringView>)
+            return m_order.compare(a, b->text(key)) < 0;
+        else
+            return m_order.compare(a->text(key), b) < 0;
+    });
+    const auto found = std::find_if(first, last, [tag](const ListRow *row) { return row->tag == tag; });
+    // Rows out of that order (another program's records, say) are still found, by going through them all.
+    return found != last ? int(found - m_rows.begin()) : positionOfTag(tag, -1);
+}
+
 int ListItem::position() const
 {
     m_hint = m_view->m_model.positionOf(m_row, m_hint);
@@ -386,6 +404,17 @@ std::optional<ListItem> ListView::ItemWithTag(qint64 tag)
 {
     // Most often the current row shows it, the one just acted on: it is looked at before every other.
     const int position = m_model.positionOfTag(tag, currentIndex().row());
+    if (position < 0)
+        return std::nullopt;
+    return ListItem(this, m_model.rowAt(position), position);
+}
+
+std::optional<ListItem> ListView::ItemWithTag(qint64 tag, const std::array<QStringView, ListRow::TextCount> &texts)
+{
+    const int key = m_sorted ? keptSortKey() : -1;
+    if (m_sorted && key < 0)
+        return ItemWithTag(tag);
+    const int position = m_model.positionOfRecord(tag, key < 0 ? QStringView() : texts[std::size_t(key)], key);
     if (position < 0)
         return std::nullopt;
     return ListItem(this, m_model.rowAt(position), position);

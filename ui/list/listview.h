@@ -45,6 +45,9 @@ public:
     int findRow(const QString &text, int firstPosition) const;
     int positionOf(const ListRow *row, int hint = -1) const;
     int positionOfTag(qint64 tag, int hint) const;
+    // Where the record `tag` showing `text` in column `key` stands, found by halving: the rows are in `key`'s order,
+    // or in record order when `key` is -1.
+    int positionOfRecord(qint64 tag, QStringView text, int key);
 
     ListRow *rowAt(int position) const { return m_rows[std::size_t(position)]; }
     void setSmallIcons(const QList<QIcon> &icons) { m_smallIcons = icons; }
@@ -152,6 +155,8 @@ public:
     std::optional<ListItem> FindItem(const QString &text, int start = 1);
     // The row that shows the record with this bookmark.
     std::optional<ListItem> ItemWithTag(qint64 tag);
+    // The same, for a record whose texts are known: found without going through the rows.
+    std::optional<ListItem> ItemWithTag(qint64 tag, const std::array<QStringView, ListRow::TextCount> &texts);
     void SetFocus();
     void setSmallIcons(const QList<QIcon> &icons) { m_model.setSmallIcons(icons); }
 

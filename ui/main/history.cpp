@@ -177,15 +177,13 @@ bool History::apply(Step &step, bool forward)
     }
 
     // The list follows the file: rows of removed records go, changed ones show their new texts, new ones come in.
-    if (removed.size() == 1) {
-        if (const std::optional<ListItem> row = m_list.ItemWithTag(*removed.begin()))
-            m_list.ListItems().Remove(row->Index());
-    } else if (!removed.empty()) {
+    if (removed.size() > 1)
         m_list.listModel().removeRowsWithTags(removed);
-    }
     for (const Change &change : step.changes) {
-        if (change.before && change.after)
-            showRecord(change.record->rowid, forward ? *change.after : *change.before);
+        const std::optional<Contact> &from = forward ? change.before : change.after;
+        const std::optional<Contact> &to = forward ? change.after : change.before;
+        if (from && (to || removed.size() == 1))
+            showRecord(change.record->rowid, *from, to);
     }
     RowBatch rows = m_list.newRows();
     for (std::size_t i = 0; i < inserted.size(); ++i)
@@ -193,8 +191,9 @@ bool History::apply(Step &step, bool forward)
     m_list.ListItems().Add(std::move(rows));
 
     // The one contact a step changed is the selected row afterwards, where it stands now.
-    if (step.changes.size() == 1 && removed.empty()) {
-        if (const std::optional<ListItem> row = m_list.ItemWithTag(step.changes[0].record->rowid)) {
+    const Change &only = step.changes[0];
+    if (step.changes.size() == 1 && (forward ? only.after : only.before)) {
+        if (const std::optional<ListItem> row = m_list.ItemWithTag(only.record->rowid, viewsOf(forward ? *only.after : *only.before))) {
             row->setSelected(true);
             row->EnsureVisible();
         }
@@ -202,14 +201,18 @@ bool History::apply(Step &step, bool forward)
     return true;
 }
 
-void History::showRecord(qint64 rowid, const Contact &texts)
+void History::showRecord(qint64 rowid, const Contact &shown, const std::optional<Contact> &texts)
 {
-    const std::optional<ListItem> item = m_list.ItemWithTag(rowid);
+    const std::optional<ListItem> item = m_list.ItemWithTag(rowid, viewsOf(shown));
     if (!item)
         return;
-    ListModel &model = m_list.listModel();
     const int position = item->Index() - 1;
-    ListRow *row = model.newRow(viewsOf(texts), 1, rowid);
+    ListModel &model = m_list.listModel();
+    if (!texts) {
+        model.removeRowAt(position);
+        return;
+    }
+    ListRow *row = model.newRow(viewsOf(*texts), 1, rowid);
     const int key = m_list.SortKey();
     // The row keeps its place unless the text the list is sorted by changed; then it goes where it now belongs.
     if (!m_list.Sorted() || key >= ListRow::TextCount || model.rowAt(position)->text(key) == row->text(key)) {
@@ -217,5 +220,5 @@ void History::showRecord(qint64 rowid, const Contact &texts)
         return;
     }
     model.removeRowAt(position);
-    m_list.ListItems().Add(viewsOf(texts), 1, rowid);
+    m_list.ListItems().Add(viewsOf(*texts), 1, rowid);
 }
