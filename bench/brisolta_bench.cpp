@@ -315,6 +315,8 @@ int ops(QApplication &app, const QString &directory, int repetitions)
             report(QStringLiteral("%1 − bare %2 (ms)").arg(figure, QLatin1String(bareFigure)), changed - bareChanged);
         };
         History &history = *window.history;
+        // As a user edits it: the row is selected, then a cell of it edited.
+        list.ItemWithTag(addedRecord)->setSelected(true);
         timed(QStringLiteral("edit"), "update", [&] { history.edit(addedRecord, 2, edited[2]); }, [&] { return bare.update(bareRecord, edited); });
         timed(QStringLiteral("undo edit"), "update", [&] { history.undo(); }, [&] { return bare.update(bareRecord, texts); });
         timed(QStringLiteral("undo add"), "delete", [&] { history.undo(); }, [&] { return bare.remove(bareRecord); });

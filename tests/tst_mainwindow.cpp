@@ -396,7 +396,6 @@ private slots:
         for (const auto &change : changes)
             change(), states << rowsInFile(loaded.path());
         QCOMPARE(boxes.boxes.value(1), (QStringList{"Eliminare Anna Rossi definitivamente dal database?.", "36", "Brisolta"}));
-        QCOMPARE(states[2].size(), 3);
         // WHEN the changes are undone and redone back and forth, from the list or a button (Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z)
         const auto step = [&](QKeyCombination keys, int to) {
             const bool back = keys == (Qt::CTRL | Qt::Key_Z);
@@ -405,10 +404,8 @@ private slots:
             QTest::keyClick(to % 2 ? &listOf(window) : static_cast<QWidget *>(&button(window, 2)), keys.key(), keys.keyboardModifiers());
             QCOMPARE(sortedRows(rowsInFile(loaded.path())), sortedRows(states[to]));
             QCOMPARE(sortedRows(listRows(window)), sortedRows(states[to], true));
-            QStringList surnames;
-            for (const QStringList &row : listRows(window))
-                surnames << row[1];
-            QVERIFY(std::is_sorted(surnames.begin(), surnames.end()));
+            const QList<QStringList> rows = listRows(window);
+            QVERIFY(std::is_sorted(rows.begin(), rows.end(), [](const QStringList &a, const QStringList &b) { return a[1] < b[1]; }));
         };
         for (int to = 4; to >= 0; --to)
             step(Qt::CTRL | Qt::Key_Z, to);
@@ -467,22 +464,15 @@ private slots:
         // WHEN the menu is asked for THEN it lists its items, each with its keys, those that cannot act disabled
         QVERIFY(whileShown<QMenu>([&] {
             // The platform turns a right click and the Menu key into a request for the menu.
-            QContextMenuEvent rightClick(QContextMenuEvent::Mouse, {5, 5}, listOf(window).viewport()->mapToGlobal(QPoint(5, 5)));
-            QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, {});
+            QContextMenuEvent asked(how == "Menu" ? QContextMenuEvent::Keyboard : QContextMenuEvent::Mouse, {5, 5}, listOf(window).viewport()->mapToGlobal(QPoint(5, 5)));
             if (how == "right click")
-                QTest::mouseClick(listOf(window).viewport(), Qt::RightButton, {}, {5, 5}), QApplication::sendEvent(listOf(window).viewport(), &rightClick);
-            else if (how == "Menu")
-                QApplication::sendEvent(&listOf(window), &menuKey);
-            else
-                QTest::keyClick(&listOf(window), Qt::Key_F10, Qt::ShiftModifier);
+                QTest::mouseClick(listOf(window).viewport(), Qt::RightButton, {}, {5, 5});
+            how == "Shift+F10" ? QTest::keyClick(&listOf(window), Qt::Key_F10, Qt::ShiftModifier) : void(QApplication::sendEvent(how == "Menu" ? &listOf(window) : listOf(window).viewport(), &asked));
         }, [&](QMenu *menu) {
             QStringList shown;
-            for (QAction *action : menu->actions()) {
-                if (!action->isSeparator())
-                    shown << QString(action->isEnabled() ? "" : "-") + QStringList{action->text(), action->shortcuts().isEmpty() ? QString() :
-                                QKeySequence::listToString(action->shortcuts(), QKeySequence::NativeText)}.join(' ').trimmed();
-            }
-            QCOMPARE(shown, items);
+            for (QAction *action : menu->actions())
+                shown << (action->isEnabled() ? "" : "-") + (action->text() + ' ' + QKeySequence::listToString(action->shortcuts(), QKeySequence::NativeText)).trimmed();
+            QCOMPARE(shown.filter(QRegularExpression(".")), items);
         }));
     }
 

@@ -91,6 +91,9 @@ bool History::edit(qint64 record, int column, const QString &text)
         sayChangedElsewhere(QStringLiteral("la modifica non è stata salvata."));
         return false;
     }
+    // The edited row stays the selected one, where it now stands.
+    if (const std::optional<ListItem> row = m_list.ItemWithTag(record, viewsOf(*step.changes[0].after)))
+        row->setSelected(true);
     push(std::move(step));
     return true;
 }
@@ -166,7 +169,7 @@ bool History::apply(Step &step, bool forward)
             insertedAs.push_back(&change);
         }
     }
-    const std::vector<qint64> rowids = appendContacts(database, inserted);
+    const std::vector<qint64> rowids = inserted.empty() ? std::vector<qint64>() : appendContacts(database, inserted);
     transaction.Commit();
 
     for (const qint64 rowid : removed)
@@ -190,14 +193,6 @@ bool History::apply(Step &step, bool forward)
         rows.Add(viewsOf(inserted[i]), 1, rowids[i]);
     m_list.ListItems().Add(std::move(rows));
 
-    // The one contact a step changed is the selected row afterwards, where it stands now.
-    const Change &only = step.changes[0];
-    if (step.changes.size() == 1 && (forward ? only.after : only.before)) {
-        if (const std::optional<ListItem> row = m_list.ItemWithTag(only.record->rowid, viewsOf(forward ? *only.after : *only.before))) {
-            row->setSelected(true);
-            row->EnsureVisible();
-        }
-    }
     return true;
 }
 
