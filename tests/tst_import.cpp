@@ -28,6 +28,12 @@ static void writeSamples(const QTemporaryDir &dir)
     writeFile(dir.filePath("b.csv"), "First Name,Last Name,Mobile Phone\nMario,Rossi,333 1\nLuca,\"Verdi, jr\",+39 347\n");
     writeFile(dir.filePath("bad.csv"), "Nome;Cognome\n\"Rossi;x\n");
     QVERIFY(QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-basic.mdb"), dir.filePath("old.mdb")));
+    // An old file whose table definition says 7 columns where its rows hold 6.
+    QVERIFY(QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-columns.mdb"), dir.filePath("columns.mdb")));
+    // A company's card, a card with only a note, and Ugo Neri.
+    writeFile(dir.filePath("c.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nORG:Bike Shop\r\nEND:VCARD\r\n"
+                                     "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:nulla\r\nEND:VCARD\r\n"
+                                     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Neri;Ugo;;;\r\nEND:VCARD\r\n");
 }
 
 void ImportTest::shouldAnswerOnTheCommandLine_data()
@@ -43,6 +49,12 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
                               << QStringList{"Bianchi", "Rossi", "D'Angelo"};
     QTest::newRow("dry run") << QStringList{"--import", "a.vcf", "b.csv", "--dry-run"} << 0
                              << "Contatti da aggiungere: 2. Già presenti: 2. Nulla è stato scritto.\n" << 1 << anna;
+    QTest::newRow("skipped cards counted") << QStringList{"--import", "c.vcf", "a.vcf"} << 0
+        << "Contatti aggiunti: 3. Già presenti: 1. Saltati: 1 (vuoti).\n" << 4 << QStringList{"Bianchi", "Bike Shop", "Neri"};
+    QTest::newRow("skipped cards, dry run") << QStringList{"--import", "c.vcf", "--dry-run"} << 0
+        << "Contatti da aggiungere: 2. Già presenti: 0. Saltati: 1 (vuoti). Nulla è stato scritto.\n" << 1 << anna;
+    QTest::newRow("damaged table definition") << QStringList{"--import", "columns.mdb"} << 1
+        << "Brisolta: columns.mdb: Il file è danneggiato o illeggibile.\n" << 1 << anna;
     QTest::newRow("a bad file stops all") << QStringList{"--import", "a.vcf", "bad.csv"} << 1
                                           << "Brisolta: bad.csv, riga 2: virgolette non chiuse.\n" << 1 << anna;
     QTest::newRow("unknown format") << QStringList{"--import", "x.txt"} << 1
@@ -69,6 +81,7 @@ void ImportTest::shouldAnswerOnTheCommandLine()
     QTemporaryDir dir;
     writeSamples(dir);
     makeFile(dir.filePath("x.mdb"), Anna);
+    const QByteArray before = fileBytes(dir.filePath("x.mdb")), old = fileBytes(dir.filePath("columns.mdb"));
     // WHEN the program runs with the arguments
     QProcess program;
     program.setWorkingDirectory(dir.path());
@@ -81,6 +94,10 @@ void ImportTest::shouldAnswerOnTheCommandLine()
     QCOMPARE(rows.size(), count);
     for (int i = 0; i < surnames.size(); ++i)
         QCOMPARE(rows[i][1], surnames[i]);
+    // AND a command that failed changed nothing, not even the file it read
+    if (status != 0)
+        QCOMPARE(fileBytes(dir.filePath("x.mdb")), before);
+    QCOMPARE(fileBytes(dir.filePath("columns.mdb")), old);
     if (arguments.contains("out.vcf"))
         QVERIFY(fileBytes(dir.filePath("out.vcf")).startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Anna Bianchi\r\n"));
 }
@@ -142,6 +159,14 @@ void ImportTest::shouldImportDroppedFilesAfterAsking_data()
                          << QStringList{"Importare 2 contatti da a.vcf, b.csv?", "Contatti aggiunti: 2. Già presenti: 2."}
                          << QStringList{"Bianchi", "Rossi", "Verdi, jr"};
     QTest::newRow("no, on a field") << QStringList{"a.vcf"} << int(vbNo) << QStringList{"Importare 1 contatto da a.vcf?"} << QStringList{"Bianchi"};
+    QTest::newRow("skipped cards counted") << QStringList{"c.vcf"} << int(vbYes)
+        << QStringList{"Importare 2 contatti da c.vcf?", "Contatti aggiunti: 2. Già presenti: 0. Saltati: 1 (vuoti)."}
+        << QStringList{"Bianchi", "Bike Shop", "Neri"};
+    QTest::newRow("nothing new, skipped cards counted") << QStringList{"c.vcf", "c.vcf"} << int(vbYes)
+        << QStringList{"Importare 2 contatti da c.vcf, c.vcf?", "Contatti aggiunti: 2. Già presenti: 2. Saltati: 2 (vuoti)."}
+        << QStringList{"Bianchi", "Bike Shop", "Neri"};
+    QTest::newRow("a damaged old file") << QStringList{"a.vcf", "columns.mdb"} << int(vbYes)
+                                        << QStringList{"%1/columns.mdb: Il file è danneggiato o illeggibile."} << QStringList{"Bianchi"};
     QTest::newRow("a bad file") << QStringList{"a.vcf", "bad.csv"} << int(vbYes)
                                 << QStringList{"%1/bad.csv, riga 2: virgolette non chiuse."} << QStringList{"Bianchi"};
 }
