@@ -139,10 +139,10 @@ std::optional<int> layoutOf(int type)
 // says: one wrong byte there (the column count, a column entry, a name's length) shifts every entry after it, and
 // the rows are then read as nulls or as other columns' bytes without an error. A damaged definition shows as
 // columns of no known type, nameless or repeated columns, numbers that do not count up, or sizes past a page.
-bool consistentDefinition(MdbHandle *mdb, const MdbTableDef &table)
+bool consistentDefinition(MdbHandle *mdb, const MdbTableDef &table, guint placesInRows)
 {
-    if (table.num_cols == 0 || table.num_cols > MaxColumns || !table.columns || table.columns->len != table.num_cols ||
-        table.num_var_cols > MaxColumns)
+    if (table.num_cols == 0 || table.num_cols > placesInRows || !table.columns || table.columns->len != table.num_cols ||
+        table.num_var_cols > placesInRows)
         return false;
     std::vector<bool> numbers(table.num_cols), rowNumbers(MaxColumns), varNumbers(MaxColumns);
     QList<QString> names;
@@ -169,7 +169,7 @@ bool consistentDefinition(MdbHandle *mdb, const MdbTableDef &table)
         // col_num orders the columns now defined, 0 to num_cols - 1; row_col_num places them in a row, where
         // deleted columns keep their places.
         if (column.col_num < 0 || guint(column.col_num) >= table.num_cols || numbers[column.col_num] ||
-            column.row_col_num < 0 || column.row_col_num >= int(MaxColumns) || rowNumbers[column.row_col_num])
+            column.row_col_num < 0 || column.row_col_num >= int(placesInRows) || rowNumbers[column.row_col_num])
             return false;
         numbers[column.col_num] = rowNumbers[column.row_col_num] = true;
         if (column.col_size < 0 || column.col_size > mdb->fmt->pg_size)
@@ -215,7 +215,11 @@ int readRubrica(MdbHandle *mdb, QByteArray &output)
         mdb_read_table_by_name(mdb, tableName.data(), MDB_TABLE), mdb_free_tabledef);
     if (!table)
         return NoTable;
-    if (!mdb_read_columns(table.get()) || !consistentDefinition(mdb, *table))
+    // The places a row has for columns: the definition counts every column ever added, deleted ones too, just before
+    // the counts of variable and of all columns (libmdb does not read it). Read before the columns, whose entries
+    // may go on over further pages.
+    const guint placesInRows = guint(mdb_get_int16(mdb->pg_buf, mdb->fmt->tab_num_cols_offset - 4));
+    if (placesInRows > MaxColumns || !mdb_read_columns(table.get()) || !consistentDefinition(mdb, *table, placesInRows))
         return Unreadable;
     const auto column = [&table](guint i) { return static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i)); };
     // The place of each of the six fields among the table's columns; none for a column the table lacks.
@@ -250,8 +254,13 @@ int readRubrica(MdbHandle *mdb, QByteArray &output)
         // field from an empty text where the bound strings cannot.
         int start = 0;
         size_t size = 0;
-        if (mdb_find_row(mdb, int(table->cur_row) - 1, &start, &size) != 0 ||
+        if (mdb_find_row(mdb, int(table->cur_row) - 1, &start, &size) != 0 || size < 2 ||
             mdb_crack_row(table.get(), start & 0x1fff, size, fields.data()) < 0)
+            return Unreadable;
+        // A row holds at most as many columns as the definition has places for.
+        const guint rowColumns = IS_JET4(mdb) ? guint(mdb_get_int16(mdb->pg_buf, start & 0x1fff))
+                                              : guint(mdb_get_byte(mdb->pg_buf, start & 0x1fff));
+        if (rowColumns == 0 || rowColumns > placesInRows)
             return Unreadable;
         Contact contact;
         for (std::size_t k = 0; k < places.size(); ++k) {
@@ -269,6 +278,11 @@ int readRubrica(MdbHandle *mdb, QByteArray &output)
         appendContact(output, contact);
         ++count;
     }
+    // The definition counts the table's rows; rows read that disagree with it (none, where the pages the definition
+    // maps were lost, or twice as many, where they were mapped twice) are contacts lost or repeated. A file closed
+    // improperly may count none.
+    if (table->num_rows != 0 && count != table->num_rows)
+        return Unreadable;
     appendEnd(output, count);
     return Done;
 }

@@ -153,7 +153,7 @@ void CodecsTest::shouldReadWhatOtherProgramsWrite_data()
                       ";x@example.it;;ACME Srl\r\n")
         << QStringList{"Maria|Grazia D'Angelo||333 2||m@example.it", "|ACME Srl||||x@example.it"};
     QTest::newRow("Outlook, second address") << "csv"
-        << QByteArray("First Name,E-mail Address,E-mail 2 Address\r\nLuca,,luca@example.it\r\n")
+        << QByteArray("First Name,E-mail  Address,Email 2 Address\r\nLuca,,luca@example.it\r\n")
         << QStringList{"Luca|||||luca@example.it"};
     QTest::newRow("Italian headers") << "csv"
         << QByteArray("Nome completo;Telefono casa;Cellulare;Indirizzo e-mail;Fax\r\nRenè Cantù;06 1;347 2;r@example.it;06 3\r\n")
@@ -285,9 +285,11 @@ void CodecsTest::shouldRefuseMalformedFilesWhereTheyGoWrong_data()
     QTest::newRow("header naming no field") << "csv" << QByteArray("Via,Città\r\nRoma,Roma\r\n") << 1 << 0
         << "l'intestazione non nomina nessuno dei campi Nome, Cognome, Telefono, Cellulare, Fax, Email";
     QTest::newRow("NUL after lone CRs") << "vcf" << "BEGIN:VCARD\rN:Rossi;Mario\rEND:VCARD\r\r\nNOTE:" + QByteArray(1, '\0') << 4 << 0 << binary;
-    QTest::newRow("text outside, CR CR LF") << "vcf" << QByteArray(card).replace("\r\n", "\r\r\n") + "ciao\r\r\n" << 4 << 0
-                                            << "testo fuori da una vCard";
+    QTest::newRow("text outside, CR CR LF and lone CR") << "vcf" << QByteArray(card).replace("\r\n", "\r\r\n") + "\rciao\r\r\n"
+                                                        << 5 << 0 << "testo fuori da una vCard";
     QTest::newRow("UTF-16 NUL") << "vcf" << utf16(card + "NOTE:", false, true) + QByteArray(2, '\0') << 4 << 0 << binary;
+    QTest::newRow("unterminated quote after CR CR LF") << "csv" << QByteArray("Nome;Cognome\r\r\nAda;Neri\r\r\nLuca;\"Bassi\r\r\n")
+                                                       << 3 << 6 << "virgolette non chiuse";
     QTest::newRow("NUL in CSV") << "csv" << QByteArray("Nome\r\n\"A\r\nB\"\r\n") + QByteArray(1, '\0') << 4 << 0
                                 << binary;
 }

@@ -1,3 +1,4 @@
+#include "oldfile.h"
 #include "testsupport.h"
 
 #include <QMimeData>
@@ -8,7 +9,12 @@ class ImportTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { brisolta::setUpApplication(*qApp); }
+    void initTestCase()
+    {
+        brisolta::setUpApplication(*qApp);
+        // A dropped old file is read by the built program, started apart, as the program itself does.
+        oldfile::setReaderProgram(QStringLiteral(BRISOLTA_PROGRAM));
+    }
     void shouldAnswerOnTheCommandLine_data();
     void shouldAnswerOnTheCommandLine();
     void shouldLeaveAllOrNothingWhenKilledDuringAnImport();
@@ -165,6 +171,10 @@ void ImportTest::shouldImportDroppedFilesAfterAsking_data()
     QTest::newRow("nothing new, skipped cards counted") << QStringList{"c.vcf", "c.vcf"} << int(vbYes)
         << QStringList{"Importare 2 contatti da c.vcf, c.vcf?", "Contatti aggiunti: 2. Già presenti: 2. Saltati: 2 (vuoti)."}
         << QStringList{"Bianchi", "Bike Shop", "Neri"};
+    QTest::newRow("an old file") << QStringList{"old.mdb"} << int(vbYes)
+        << QStringList{"Importare 9 contatti da old.mdb?", "Contatti aggiunti: 9. Già presenti: 0."}
+        << QStringList{"", "Bianchi", "Bianchi", "D'Angelo", "Lunghissimo", "Perché", "Più è perché ù ì ò à", "Rossi",
+                       "Ünal-Çelik", "virgola, \"virgolette\"; punto e virgola"};
     QTest::newRow("a damaged old file") << QStringList{"a.vcf", "columns.mdb"} << int(vbYes)
                                         << QStringList{"%1/columns.mdb: Il file è danneggiato o illeggibile."} << QStringList{"Bianchi"};
     QTest::newRow("a bad file") << QStringList{"a.vcf", "bad.csv"} << int(vbYes)
