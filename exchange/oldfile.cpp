@@ -264,8 +264,14 @@ int readRubrica(MdbHandle *mdb, QByteArray &output)
             return Unreadable;
         Contact contact;
         for (std::size_t k = 0; k < places.size(); ++k) {
-            if (!places[k] || fields[*places[k]].is_null)
+            if (!places[k])
                 continue;
+            // A null text takes no bytes in its row; one that does is a null mask gone wrong, which would lose it.
+            if (fields[*places[k]].is_null) {
+                if (!fields[*places[k]].is_fixed && fields[*places[k]].siz > 0)
+                    return Unreadable;
+                continue;
+            }
             const MdbField &field = fields[*places[k]];
             // Within the row, and a text no longer than its column allows.
             const int rowStart = start & 0x1fff;

@@ -111,6 +111,7 @@ void OldFileTest::shouldRefuseADamagedTableDefinition_data()
     const int page = 24 * 4096;
     QTest::newRow("row count above the rows") << page + 0x10 << QByteArray("\x0a");
     QTest::newRow("the map of data pages") << 25 * 4096 + 0x0e << QByteArray("\xba");
+    QTest::newRow("a null mask that hides a text") << 26 * 4096 + 0xb24 << QByteArray("\x3e");
     QTest::newRow("column count above the rows'") << page + 0x2d << QByteArray("\x07");
     QTest::newRow("column count below the rows'") << page + 0x2d << QByteArray("\x05");
     QTest::newRow("variable columns fewer than the columns") << page + 0x2b << QByteArray("\x05");
