@@ -12,7 +12,9 @@ namespace vcard {
 
 namespace {
 
-// The file's lines without their CRLF or LF, numbered from 1.
+// The file's lines without their line ends, numbered from 1. A line ends at LF, at CRLF, or at a lone CR (as old
+// Macs write); the CR CR LF some phones write, a CRLF whose CR was doubled on its way, is one line end too, so that
+// none of its CRs is left at the end of a value and a folded line stays folded.
 class Lines
 {
 public:
@@ -26,11 +28,18 @@ public:
         if (m_atEnd)
             return;
         ++m_number;
-        const qsizetype end = m_rest.indexOf('\n');
-        m_line = end < 0 ? m_rest : m_rest.first(end);
-        m_rest = end < 0 ? QByteArrayView() : m_rest.sliced(end + 1);
-        if (m_line.endsWith('\r'))
-            m_line.chop(1);
+        qsizetype end = 0;
+        while (end < m_rest.size() && m_rest[end] != '\n' && m_rest[end] != '\r')
+            ++end;
+        m_line = m_rest.first(end);
+        qsizetype next = end;
+        if (next < m_rest.size() && m_rest[next] == '\r') {
+            while (next < m_rest.size() && m_rest[next] == '\r')
+                ++next;
+            // CRs before an LF end the line with it; otherwise the first CR alone ends it.
+            next = next < m_rest.size() && m_rest[next] == '\n' ? next : end;
+        }
+        m_rest = m_rest.sliced(std::min(next + 1, m_rest.size()));
     }
 
 private:
@@ -192,7 +201,7 @@ public:
     void read(const Property &property, int line)
     {
         const QByteArrayView name = property.name;
-        if (!is(name, "N") && !is(name, "FN") && !is(name, "TEL") && !is(name, "EMAIL"))
+        if (!is(name, "N") && !is(name, "FN") && !is(name, "TEL") && !is(name, "EMAIL") && !is(name, "ORG"))
             return;
         const QString value = valueText(property, line);
         if (is(name, "N")) {
@@ -207,7 +216,10 @@ public:
         } else if (is(name, "TEL")) {
             const std::size_t kind = property.fax ? field::Fax : property.cell ? field::Cellulare : field::Telefono;
             if (!property.pager)
-                keepFirst(m_contact[kind], property.uri ? telNumber(unescape(value)) : unescape(value));
+                keepFirst(m_contact[kind], property.uri || isTelUri(value) ? telNumber(unescape(value)) : unescape(value));
+        } else if (is(name, "ORG")) {
+            if (!m_organization)
+                m_organization = unescape(component(value, 0).toString()).trimmed();
         } else {
             keepFirst(m_contact[field::Email], unescape(value));
         }
@@ -215,17 +227,16 @@ public:
 
     // Without a name in N, the formatted name's first word is taken as the given name and the rest as the surname
     // (a company's card has only FN); unless it repeats an address or number of the card, as a card written for a
-    // contact without a name does.
+    // contact without a name does. Without either, the organisation's name is the surname, so that the card sorts
+    // with the surnames.
     Contact contact() const
     {
         Contact contact = m_contact;
         const bool unnamed = contact[field::Nome]->isEmpty() && contact[field::Cognome]->isEmpty();
-        if (unnamed && m_formattedName && std::find(contact.begin(), contact.end(), m_formattedName) == contact.end()) {
-            const QString name = m_formattedName->trimmed();
-            const auto blank = std::find_if(name.begin(), name.end(), [](QChar c) { return c.isSpace(); });
-            contact[field::Nome] = name.first(blank - name.begin());
-            contact[field::Cognome] = name.sliced(blank - name.begin()).trimmed();
-        }
+        if (unnamed && m_formattedName && std::find(contact.begin(), contact.end(), m_formattedName) == contact.end())
+            splitFullName(*m_formattedName, contact);
+        if (contact[field::Nome]->isEmpty() && contact[field::Cognome]->isEmpty() && m_organization)
+            contact[field::Cognome] = *m_organization;
         return contact;
     }
 
@@ -233,6 +244,7 @@ private:
     Contact m_contact;
     bool m_named = false;
     std::optional<QString> m_formattedName;
+    std::optional<QString> m_organization;
 };
 
 int hexDigit(char c)
@@ -346,7 +358,7 @@ QString unescape(const QString &value)
             if (i + 1 < value.size() && value[i + 1] == u'\n')
                 continue;
             c = u'\n';
-        } else if (c == u'\\' && i + 1 < value.size() && QStringView(u"\\,;nN").contains(value[i + 1])) {
+        } else if (c == u'\\' && i + 1 < value.size() && QStringView(u"\\,;:nN").contains(value[i + 1])) {
             c = value[++i];
             if (c == u'n' || c == u'N')
                 c = u'\n';
@@ -354,6 +366,19 @@ QString unescape(const QString &value)
         text += c;
     }
     return text;
+}
+
+void splitFullName(const QString &fullName, Contact &contact)
+{
+    const QString name = fullName.trimmed();
+    const auto blank = std::find_if(name.begin(), name.end(), [](QChar c) { return c.isSpace(); });
+    contact[field::Nome] = name.first(blank - name.begin());
+    contact[field::Cognome] = name.sliced(blank - name.begin()).trimmed();
+}
+
+bool isTelUri(QStringView value)
+{
+    return value.startsWith(u"tel:", Qt::CaseInsensitive);
 }
 
 QString telNumber(const QString &uri)
@@ -371,10 +396,17 @@ QString telNumber(const QString &uri)
     return text;
 }
 
-Contacts decode(QByteArrayView bytes)
+namespace {
+
+// The cards of a file in UTF-8 or an 8-bit character set.
+Contacts decodeBytes(QByteArrayView bytes, int *skipped)
 {
-    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
-        throw FormatError(int(bytes.first(nul).count('\n')) + 1, 0, charsets::BinaryData);
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0) {
+        int line = 0;
+        for (Lines lines(bytes.first(nul + 1)); !lines.atEnd(); lines.advance())
+            line = lines.number();
+        throw FormatError(line, 0, charsets::BinaryData);
+    }
     Contacts contacts;
     // A card a contact: the list grows once (an address book's worth at most, whatever the file says).
     contacts.reserve(std::min<std::size_t>(std::size_t(QByteArrayView(bytes).count("END:VCARD")) + 1, 1 << 18));
@@ -396,8 +428,12 @@ Contacts decode(QByteArrayView bytes)
             continue;
         }
         if (depth > 0 && isBoundary(property, "END")) {
-            if (--depth == 0 && !isEmptyContact(card.contact()))
-                contacts.push_back(card.contact());
+            if (--depth == 0) {
+                if (!isEmptyContact(card.contact()))
+                    contacts.push_back(card.contact());
+                else if (skipped)
+                    ++*skipped;
+            }
             continue;
         }
         if (depth == 1 && property)
@@ -410,6 +446,16 @@ Contacts decode(QByteArrayView bytes)
     if (beginLine == 0)
         throw FormatError(1, 0, QStringLiteral("il file non contiene nessuna vCard"));
     return contacts;
+}
+
+} // namespace
+
+Contacts decode(QByteArrayView bytes, int *skipped)
+{
+    // A file in UTF-16 is read as the same text in UTF-8, which every step reads.
+    if (const std::optional<QString> text = charsets::fromUtf16(bytes))
+        return decodeBytes(text->toUtf8(), skipped);
+    return decodeBytes(bytes, skipped);
 }
 
 QByteArray encode(const Contacts &contacts, Version version)
@@ -440,10 +486,17 @@ QByteArray encode(const Contacts &contacts, Version version)
         line += QLatin1String(";;;");
         appendLine();
         for (const auto &[k, prefix] : properties) {
-            if (text(contact, k).isEmpty())
+            const QString value = text(contact, k);
+            if (value.isEmpty())
                 continue;
             line += prefix;
-            appendEscaped(line, text(contact, k));
+            // A number that itself begins with "tel:" has its colon escaped, so that it is not read as a tel: URI.
+            const bool telText = k != field::Email && isTelUri(value);
+            if (telText) {
+                line += QStringView(value).first(3);
+                line += QLatin1String("\\:");
+            }
+            appendEscaped(line, QStringView(value).sliced(telText ? 4 : 0));
             appendLine();
         }
         out += "END:VCARD\r\n";
