@@ -156,7 +156,7 @@ void CodecsTest::shouldReadWhatOtherProgramsWrite_data()
         << QByteArray("First Name,E-mail  Address,Email 2 Address\r\nLuca,,luca@example.it\r\n")
         << QStringList{"Luca|||||luca@example.it"};
     QTest::newRow("Italian headers") << "csv"
-        << QByteArray("Nome completo;Telefono casa;Cellulare;Indirizzo e-mail;Fax\r\nRenè Cantù;06 1;347 2;r@example.it;06 3\r\n")
+        << QByteArray("Nome completo;Telefono abitazione;Cellulare;Indirizzo e-mail;Fax\r\nRenè Cantù;06 1;347 2;r@example.it;06 3\r\n")
         << QStringList{"Renè|Cantù|06 1|347 2|06 3|r@example.it"};
     QTest::newRow("headers, case, blanks, hyphens") << "csv"
         << QByteArray("  FIRST-NAME ;last_name;E MAIL;mobile  phone;E-Mail-Address\r\nAda;Neri;a@example.it;333;b@example.it\r\n")
