@@ -37,7 +37,6 @@ constexpr qsizetype MinFrameBytes = 1 + std::tuple_size_v<Contact> * 5;
 // A Jet text holds 255 characters and a memo rarely more than a page; anything near these is not an address book.
 constexpr quint32 MaxFieldBytes = 1 << 20;
 constexpr qsizetype MaxOutputBytes = qsizetype(256) << 20;
-constexpr int TimeLimitMs = 60'000;
 // Jet allows 255 columns in a table.
 constexpr guint MaxColumns = 255;
 
@@ -55,6 +54,13 @@ QString &readerProgram()
 {
     static QString program;
     return program;
+}
+
+// A reader that hangs, on a damaged file or a slow disk, is ended after this long.
+std::chrono::milliseconds &readerTimeLimit()
+{
+    static std::chrono::milliseconds limit = std::chrono::minutes(1);
+    return limit;
 }
 
 void appendNumber(QByteArray &output, quint32 number)
@@ -312,15 +318,20 @@ void setReaderProgram(const QString &program)
     readerProgram() = program;
 }
 
+void setReaderTimeLimit(std::chrono::milliseconds limit)
+{
+    readerTimeLimit() = limit;
+}
+
 Contacts read(const QString &path)
 {
     QProcess reader;
     reader.setStandardErrorFile(QProcess::nullDevice());
     reader.start(readerProgram().isEmpty() ? QCoreApplication::applicationFilePath() : readerProgram(),
                  {QString::fromLatin1(ReaderOption), path}, QIODevice::ReadOnly);
-    const QDeadlineTimer deadline(TimeLimitMs);
+    const QDeadlineTimer deadline(readerTimeLimit());
     QByteArray output;
-    reader.waitForStarted(TimeLimitMs);
+    reader.waitForStarted(int(deadline.remainingTime()));
     while (reader.state() == QProcess::Running && !deadline.hasExpired() && output.size() <= MaxOutputBytes) {
         // Nothing more to read: the reader has ended, or closed its output and is ending (or hangs).
         if (!reader.waitForReadyRead(int(deadline.remainingTime())))

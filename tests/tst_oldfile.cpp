@@ -18,6 +18,7 @@ private slots:
     void shouldAcceptOnlyCompleteFrames_data();
     void shouldAcceptOnlyCompleteFrames();
     void shouldKeepTheOriginalWhenKilledWhileConverting();
+    void shouldEndAReaderThatHangs();
 };
 
 const QString Data = QStringLiteral(BRISOLTA_TEST_DATA "/legacy/");
@@ -176,6 +177,22 @@ void OldFileTest::shouldAcceptOnlyCompleteFrames()
         QVERIFY2(!accepted, qPrintable(error.message()));
         QCOMPARE(error.message(), QStringLiteral("Il file è danneggiato o illeggibile."));
     }
+}
+
+void OldFileTest::shouldEndAReaderThatHangs()
+{
+    // GIVEN a reader that never answers, and a short time limit
+    QTemporaryDir dir;
+    writeFile(dir.filePath("hang"), "#!/bin/sh\nexec sleep 60\n");
+    QFile::setPermissions(dir.filePath("hang"), QFile::ReadOwner | QFile::ExeOwner);
+    oldfile::setReaderProgram(dir.filePath("hang"));
+    oldfile::setReaderTimeLimit(std::chrono::milliseconds(300));
+    // WHEN an old file is read THEN it is refused within moments
+    const QDeadlineTimer moments(10'000);
+    QVERIFY_THROWS_EXCEPTION(FileError, oldfile::read(Data + "legacy-basic.mdb"));
+    QVERIFY(!moments.hasExpired());
+    oldfile::setReaderProgram(QStringLiteral(BRISOLTA_PROGRAM));
+    oldfile::setReaderTimeLimit(std::chrono::minutes(1));
 }
 
 void OldFileTest::shouldKeepTheOriginalWhenKilledWhileConverting()
