@@ -99,13 +99,15 @@ ImportProgress progressOnTerminal()
 
 int importFiles(const QString &path, const QStringList &files, bool dryRun)
 {
-    Contacts read = readContactFiles(files);
+    int skipped = 0;
+    Contacts read = readContactFiles(files, &skipped);
     // A dry run writes nothing, not even a new contact file: without one, it counts against an empty file in memory.
     const std::unique_ptr<Database> file =
         dryRun && !QFileInfo::exists(path) ? modDB::EmptyContactFile() : contactFile(path, !dryRun);
     const ImportResult result = importContacts(*file, read, dryRun, progressOnTerminal());
     out() << (dryRun ? "Contatti da aggiungere: " : "Contatti aggiunti: ") << result.added.size()
-          << ". Già presenti: " << result.duplicates << (dryRun ? ". Nulla è stato scritto." : ".") << Qt::endl;
+          << ". Già presenti: " << result.duplicates << '.' << skippedCount(skipped)
+          << (dryRun ? " Nulla è stato scritto." : "") << Qt::endl;
     return Done;
 }
 

@@ -4,6 +4,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace charsets {
 
 std::optional<QString> fromUtf8(QByteArrayView bytes)
@@ -31,6 +33,37 @@ QString fromWindows1252(QByteArrayView bytes)
         *out++ = code >= 0x80 && code < 0xA0 ? QChar(high[code - 0x80]) : QChar(code);
     }
     return text;
+}
+
+std::optional<QString> fromUtf16(QByteArrayView bytes)
+{
+    std::optional<QStringDecoder::Encoding> encoding;
+    if (bytes.startsWith("\xFF\xFE"))
+        encoding = QStringDecoder::Utf16LE;
+    else if (bytes.startsWith("\xFE\xFF"))
+        encoding = QStringDecoder::Utf16BE;
+    else if (bytes.size() >= 2 && bytes.size() % 2 == 0) {
+        // The zero bytes at even and at odd places among the first pairs: enough to tell, and no more work for a
+        // large file than for a small one.
+        const qsizetype sample = std::min<qsizetype>(bytes.size(), 8192);
+        qsizetype zeros[2] = {};
+        for (qsizetype i = 0; i < sample; ++i)
+            zeros[i % 2] += bytes[i] == 0;
+        const qsizetype pairs = sample / 2;
+        if (zeros[1] * 4 >= pairs && zeros[0] * 8 <= zeros[1])
+            encoding = QStringDecoder::Utf16LE;
+        else if (zeros[0] * 4 >= pairs && zeros[1] * 8 <= zeros[0])
+            encoding = QStringDecoder::Utf16BE;
+    }
+    if (!encoding)
+        return std::nullopt;
+    // The byte-order mark goes with the encoding; a text that is not UTF-16 after all is no text.
+    QStringDecoder decoder(*encoding);
+    const QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    // Unpaired surrogates, which no UTF-8 file can hold, as the store keeps them.
+    return storableText(text);
 }
 
 std::optional<QString> decode(QByteArrayView bytes, QByteArrayView charset)

@@ -3,7 +3,10 @@
 #include "charsets.h"
 #include "modDB.h"
 
+#include "vcard.h"
+
 #include <QHash>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -18,31 +21,71 @@ namespace {
 constexpr int ByLabel = -2;
 // Google's "Name" is the whole name, taken as the given name only when a row has neither given name nor surname.
 constexpr int WholeName = -3;
+// A full name ("Full Name", "Nome completo"), split as a vCard's FN when a row has neither given name nor surname.
+constexpr int FullName = -4;
+// A company's name, the surname of a row that names no one, as a vCard's ORG.
+constexpr int Organization = -5;
 
-// Headers of Google, Outlook (in English and Italian), Thunderbird and plain spreadsheets, beside our own names.
-const std::pair<const char16_t *, std::size_t> Headers[] = {
+// Headers of Google, Outlook (in English and Italian), Thunderbird, webmail, CRMs and plain spreadsheets, beside our
+// own names; as normalHeader writes them (small letters, hyphens and runs of blanks as one blank, "e-mail" as
+// "email").
+const std::pair<const char16_t *, int> Headers[] = {
     {u"first name", field::Nome}, {u"given name", field::Nome}, {u"firstname", field::Nome},
+    {u"forename", field::Nome}, {u"nome proprio", field::Nome}, {u"nome di battesimo", field::Nome},
     {u"last name", field::Cognome}, {u"family name", field::Cognome}, {u"surname", field::Cognome},
     {u"lastname", field::Cognome},
-    {u"phone", field::Telefono}, {u"telephone", field::Telefono}, {u"tel", field::Telefono},
+    {u"full name", FullName}, {u"fullname", FullName}, {u"display name", FullName}, {u"contact name", FullName},
+    {u"nome completo", FullName}, {u"nome e cognome", FullName}, {u"nome visualizzato", FullName},
+    {u"company", Organization}, {u"company name", Organization}, {u"organization", Organization},
+    {u"organisation", Organization}, {u"organization name", Organization}, {u"organisation name", Organization},
+    {u"azienda", Organization}, {u"società", Organization}, {u"societa", Organization}, {u"ditta", Organization},
+    {u"phone", field::Telefono}, {u"telephone", field::Telefono}, {u"tel", field::Telefono}, {u"tel.", field::Telefono},
+    {u"phone number", field::Telefono}, {u"telephone number", field::Telefono},
     {u"business phone", field::Telefono}, {u"business phone 2", field::Telefono}, {u"work phone", field::Telefono},
-    {u"home phone", field::Telefono}, {u"home phone 2", field::Telefono}, {u"primary phone", field::Telefono},
-    {u"company main phone", field::Telefono}, {u"other phone", field::Telefono},
-    {u"telefono ufficio", field::Telefono}, {u"telefono uff.", field::Telefono},
+    {u"office phone", field::Telefono}, {u"home phone", field::Telefono}, {u"home phone 2", field::Telefono},
+    {u"primary phone", field::Telefono}, {u"company main phone", field::Telefono}, {u"other phone", field::Telefono},
+    {u"phone home", field::Telefono}, {u"phone work", field::Telefono}, {u"contact phone", field::Telefono},
+    {u"numero di telefono", field::Telefono}, {u"telefono casa", field::Telefono},
+    {u"telefono lavoro", field::Telefono}, {u"telefono ufficio", field::Telefono}, {u"telefono uff.", field::Telefono},
     {u"telefono ufficio 2", field::Telefono}, {u"telefono abitazione", field::Telefono},
     {u"telefono abitazione 2", field::Telefono}, {u"telefono principale", field::Telefono},
-    {u"altro telefono", field::Telefono},
+    {u"altro telefono", field::Telefono}, {u"telefono fisso", field::Telefono},
     {u"mobile", field::Cellulare}, {u"mobile phone", field::Cellulare}, {u"mobile number", field::Cellulare},
     {u"cell", field::Cellulare}, {u"cell phone", field::Cellulare}, {u"cellphone", field::Cellulare},
+    {u"home mobile", field::Cellulare}, {u"work mobile", field::Cellulare}, {u"business mobile", field::Cellulare},
+    {u"personal mobile", field::Cellulare}, {u"mobile home", field::Cellulare}, {u"mobile work", field::Cellulare},
+    {u"contact mobile", field::Cellulare}, {u"cellulare", field::Cellulare}, {u"telefono cellulare", field::Cellulare},
+    {u"cell.", field::Cellulare}, {u"numero di cellulare", field::Cellulare},
     {u"business fax", field::Fax}, {u"home fax", field::Fax}, {u"other fax", field::Fax}, {u"fax number", field::Fax},
+    {u"work fax", field::Fax}, {u"fax home", field::Fax}, {u"fax work", field::Fax}, {u"numero di fax", field::Fax},
     {u"fax ufficio", field::Fax}, {u"fax uff.", field::Fax}, {u"fax abitazione", field::Fax},
     {u"altro fax", field::Fax},
-    {u"e-mail", field::Email}, {u"mail", field::Email}, {u"e-mail address", field::Email},
-    {u"email address", field::Email}, {u"e-mail 2 address", field::Email}, {u"e-mail 3 address", field::Email},
-    {u"primary email", field::Email}, {u"secondary email", field::Email},
-    {u"indirizzo posta elettronica", field::Email}, {u"indirizzo posta elettronica 2", field::Email},
-    {u"indirizzo posta elettronica 3", field::Email}, {u"posta elettronica", field::Email},
+    {u"email", field::Email}, {u"mail", field::Email}, {u"email address", field::Email},
+    {u"email 2 address", field::Email}, {u"email 3 address", field::Email}, {u"email 1", field::Email},
+    {u"email 2", field::Email}, {u"email 3", field::Email}, {u"primary email", field::Email},
+    {u"secondary email", field::Email}, {u"email home", field::Email}, {u"email work", field::Email},
+    {u"home email", field::Email}, {u"work email", field::Email}, {u"personal email", field::Email},
+    {u"business email", field::Email}, {u"other email", field::Email}, {u"contact email", field::Email},
+    {u"email casa", field::Email}, {u"email lavoro", field::Email}, {u"indirizzo email", field::Email},
+    {u"indirizzo di posta elettronica", field::Email}, {u"indirizzo posta elettronica", field::Email},
+    {u"indirizzo posta elettronica 2", field::Email}, {u"indirizzo posta elettronica 3", field::Email},
+    {u"posta elettronica", field::Email},
 };
+
+// Where a header, as normalHeader writes it, sends its column: an index into Contact or one of the kinds above;
+// -1 for none.
+int headerField(const QString &normal)
+{
+    for (std::size_t k = 0; k < modDB::FieldNames.size(); ++k) {
+        if (normal == modDB::FieldNames[k].toLower())
+            return int(k);
+    }
+    for (const auto &[alias, field] : Headers) {
+        if (normal == QStringView(alias))
+            return field;
+    }
+    return -1;
+}
 
 // A column we read: where its cells go, and for Google's numbered phones the column of their label.
 struct Column
@@ -53,11 +96,26 @@ struct Column
     bool listed = false; // Google joins several values with " ::: "; the first is taken
 };
 
+// Where a line that ends at the CR before `at` goes on: past an LF that follows its CRs (CRLF, and the CR CR LF some
+// phones write, are one line end each), else at `at`, after a lone CR.
+qsizetype afterCarriageReturns(QStringView text, qsizetype at)
+{
+    qsizetype next = at;
+    while (next < text.size() && text[next] == u'\r')
+        ++next;
+    return next < text.size() && text[next] == u'\n' ? next + 1 : at;
+}
+
 int lineBreaks(QStringView text)
 {
     int breaks = 0;
-    for (qsizetype i = 0; i < text.size(); ++i)
-        breaks += text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' || text[i] == u'\r') {
+            ++breaks;
+            if (text[i] == u'\r')
+                i = afterCarriageReturns(text, i + 1) - 1;
+        }
+    }
     return breaks;
 }
 
@@ -85,8 +143,8 @@ public:
             const QChar end = m_text[m_at++];
             if (end == m_separator)
                 continue;
-            if (end == u'\r' && m_at < m_text.size() && m_text[m_at] == u'\n')
-                ++m_at;
+            if (end == u'\r')
+                m_at = afterCarriageReturns(m_text, m_at);
             ++m_line;
             m_lineStart = m_at;
             return true;
@@ -126,28 +184,33 @@ std::vector<Column> columnsOf(const std::vector<QStringView> &cells)
     std::vector<QString> headers;
     QHash<QString, qsizetype> indexes; // of each header's first column
     for (const QStringView cell : cells) {
-        headers.push_back(cellText(cell).trimmed().toLower());
+        headers.push_back(normalHeader(cellText(cell)));
         indexes.insert(headers.back(), indexes.value(headers.back(), qsizetype(headers.size()) - 1));
     }
     std::vector<Column> columns;
     for (qsizetype i = 0; i < qsizetype(headers.size()); ++i) {
         const QString &header = headers[std::size_t(i)];
+        // Google's numbered items, "Phone 1 - Value" beside "Phone 1 - Label" (or "- Type").
         const bool phone = header.startsWith(QLatin1String("phone "));
-        const bool email = header.startsWith(QLatin1String("e-mail "));
-        if ((phone || email) && header.endsWith(QLatin1String(" - value"))) {
-            const QString item = header.chopped(8);
-            const qsizetype label = indexes.value(item + QLatin1String(" - label"),
-                                                  indexes.value(item + QLatin1String(" - type"), -1));
+        const bool email = header.startsWith(QLatin1String("email "));
+        if ((phone || email) && header.endsWith(QLatin1String(" value"))) {
+            const QString item = header.chopped(6);
+            const qsizetype label = indexes.value(item + QLatin1String(" label"),
+                                                  indexes.value(item + QLatin1String(" type"), -1));
             columns.push_back({i, phone ? ByLabel : int(field::Email), label, true});
-        } else if (const int field = fieldNamed(header); field >= 0) {
+        } else if (const int field = headerField(header); field != -1) {
             columns.push_back({i, field});
         }
     }
     // A bare "Name" is the given name in a spreadsheet, but the whole name beside Google's "Given Name".
     const bool given =
         std::any_of(columns.begin(), columns.end(), [](const Column &c) { return c.field == field::Nome; });
+
     if (const qsizetype name = indexes.value(QStringLiteral("name"), -1); name >= 0)
         columns.push_back({name, given ? WholeName : int(field::Nome)});
+    // A full name or a company's name fills only what the row leaves empty, so they are read last.
+    std::stable_partition(columns.begin(), columns.end(),
+                          [](const Column &c) { return c.field != FullName && c.field != Organization; });
     return columns;
 }
 
@@ -172,8 +235,13 @@ Contact contactOf(const std::vector<Column> &columns, const std::vector<QStringV
         if (column.listed)
             text = text.section(QStringLiteral(" ::: "), 0, 0);
         int field = column.field == ByLabel ? phoneField(cell(column.labelIndex)) : column.field;
+        const bool unnamed = contact[field::Nome]->isEmpty() && contact[field::Cognome]->isEmpty();
         if (field == WholeName)
-            field = contact[field::Nome]->isEmpty() && contact[field::Cognome]->isEmpty() ? int(field::Nome) : -1;
+            field = unnamed ? int(field::Nome) : -1;
+        if (field == FullName && unnamed)
+            vcard::splitFullName(text, contact);
+        if (field == Organization && unnamed)
+            contact[field::Cognome] = text.trimmed();
         if (field >= 0 && contact[std::size_t(field)]->isEmpty())
             contact[std::size_t(field)] = text;
     }
@@ -253,8 +321,8 @@ void appendCell(QString &out, QStringView text)
 
 QString fileText(QByteArrayView bytes)
 {
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
-        return storableText(QStringDecoder(QStringDecoder::Utf16)(bytes));
+    if (std::optional<QString> text = charsets::fromUtf16(bytes))
+        return *text;
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
     std::optional<QString> text = charsets::fromUtf8(bytes);
@@ -276,18 +344,23 @@ QChar separatorOf(QStringView text)
     return separators[std::max_element(counts, counts + 3) - counts];
 }
 
+QString normalHeader(QStringView header)
+{
+    QString text = header.toString().toLower();
+    text.replace(u'-', u' ').replace(u'_', u' ');
+    text = text.simplified();
+    // "e mail", as "e-mail" became: the word is one, however it is written.
+    static const QRegularExpression eMail(QStringLiteral("\\be mail\\b"));
+    text.replace(eMail, QStringLiteral("email"));
+    return text;
+}
+
 int fieldNamed(QStringView header)
 {
-    for (std::size_t k = 0; k < modDB::FieldNames.size(); ++k) {
-        if (header.compare(modDB::FieldNames[k], Qt::CaseInsensitive) == 0)
-            return int(k);
-    }
-    for (const auto &[alias, field] : Headers) {
-        if (header.compare(QStringView(alias), Qt::CaseInsensitive) == 0)
-            return int(field);
-    }
-    return -1;
+    const int field = headerField(normalHeader(header));
+    return field >= 0 ? field : -1;
 }
+
 
 QString cellText(QStringView cell)
 {
@@ -314,7 +387,7 @@ QString cellText(QStringView cell)
     return text;
 }
 
-Contacts decode(QByteArrayView bytes)
+Contacts decode(QByteArrayView bytes, int *skipped)
 {
     const QString text = fileText(bytes);
     if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0)
@@ -332,8 +405,12 @@ Contacts decode(QByteArrayView bytes)
     contacts.reserve(std::min<std::size_t>(std::size_t(lineBreaks(text)) + 1, 1 << 18));
     while (records.next(cells)) {
         Contact contact = contactOf(columns, cells);
+        // A blank line is no row; a row whose texts are all in columns none of ours, or empty, is counted.
+        const bool blankLine = cells.size() == 1 && cells.front().trimmed().isEmpty();
         if (!isEmptyContact(contact))
             contacts.push_back(std::move(contact));
+        else if (skipped && !blankLine)
+            ++*skipped;
     }
     return contacts;
 }

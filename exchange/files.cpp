@@ -88,15 +88,15 @@ std::optional<FileKind> kindOf(const QString &path)
     return std::nullopt;
 }
 
-Contacts readContactFile(const QString &path)
+Contacts readContactFile(const QString &path, int *skipped)
 {
     const std::optional<FileKind> kind = kindOf(path);
     if (!kind)
         throw FileError(QStringLiteral("%1: formato non riconosciuto (si leggono file .vcf, .csv e .mdb).").arg(path));
     try {
         switch (*kind) {
-        case FileKind::VCard: return vcard::decode(readWhole(path));
-        case FileKind::Csv: return csv::decode(readWhole(path));
+        case FileKind::VCard: return vcard::decode(readWhole(path), skipped);
+        case FileKind::Csv: return csv::decode(readWhole(path), skipped);
         case FileKind::OldFile: return isContactFile(path) ? contactsOf(path) : oldFileContacts(path);
         }
     } catch (const FormatError &error) {
@@ -107,11 +107,11 @@ Contacts readContactFile(const QString &path)
     return {};
 }
 
-Contacts readContactFiles(const QStringList &paths)
+Contacts readContactFiles(const QStringList &paths, int *skipped)
 {
     Contacts contacts;
     for (const QString &path : paths) {
-        Contacts more = readContactFile(path);
+        Contacts more = readContactFile(path, skipped);
         if (contacts.empty())
             contacts = std::move(more);
         else

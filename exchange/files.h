@@ -15,11 +15,12 @@ enum class FileKind { VCard, Csv, OldFile };
 // By extension, whatever its case: .vcf (and .vcard), .csv, .mdb.
 std::optional<FileKind> kindOf(const QString &path);
 
-// The contacts of a vCard, CSV or old contact file; throws FileError.
-Contacts readContactFile(const QString &path);
+// The contacts of a vCard, CSV or old contact file; throws FileError. The cards and rows of a vCard or CSV file
+// that give no contact are counted in `skipped`, when given.
+Contacts readContactFile(const QString &path, int *skipped = nullptr);
 
 // The contacts of all the files, in their order; throws FileError for the first that cannot be read.
-Contacts readContactFiles(const QStringList &paths);
+Contacts readContactFiles(const QStringList &paths, int *skipped = nullptr);
 
 // Writes the contacts as a vCard or CSV file, replacing it only once it is complete; throws FileError.
 void writeContactFile(const QString &path, const Contacts &contacts, vcard::Version version = vcard::Version::V3);

@@ -23,6 +23,12 @@ using ImportProgress = AppendProgress;
 ImportResult importContacts(Database &database, const Contacts &contacts, bool dryRun = false,
                             const ImportProgress &progress = {});
 
+// " Saltati: K (vuoti)." after an import's counts, for the cards and rows that gave no contact; nothing when none did.
+inline QString skippedCount(int skipped)
+{
+    return skipped > 0 ? QStringLiteral(" Saltati: %1 (vuoti).").arg(skipped) : QString();
+}
+
 // "1 contatto", "N contatti".
 inline QString contactsCount(qsizetype count)
 {

@@ -13,6 +13,9 @@
 #include <QStringDecoder>
 #include <QtEndian>
 
+#include <QList>
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -34,7 +37,8 @@ constexpr qsizetype MinFrameBytes = 1 + std::tuple_size_v<Contact> * 5;
 // A Jet text holds 255 characters and a memo rarely more than a page; anything near these is not an address book.
 constexpr quint32 MaxFieldBytes = 1 << 20;
 constexpr qsizetype MaxOutputBytes = qsizetype(256) << 20;
-constexpr int TimeLimitMs = 60'000;
+// Jet allows 255 columns in a table.
+constexpr guint MaxColumns = 255;
 
 QString noTableText()
 {
@@ -50,6 +54,13 @@ QString &readerProgram()
 {
     static QString program;
     return program;
+}
+
+// A reader that hangs, on a damaged file or a slow disk, is ended after this long.
+std::chrono::milliseconds &readerTimeLimit()
+{
+    static std::chrono::milliseconds limit = std::chrono::minutes(1);
+    return limit;
 }
 
 void appendNumber(QByteArray &output, quint32 number)
@@ -112,6 +123,94 @@ QString fieldText(MdbHandle *mdb, const MdbColumn &column, const MdbField &field
     return QString::fromUtf8(text.get());
 }
 
+// How a column of a type Jet knows sits in a row: fixed, with the size it always has, or of variable length (size
+// -1), or either (-2, binary); nothing for a type Jet does not know, which is a byte of the definition gone wrong.
+std::optional<int> layoutOf(int type)
+{
+    switch (type) {
+    case MDB_BOOL: return 0; // kept in the null mask: neither
+    case MDB_BYTE: return 1;
+    case MDB_INT: return 2;
+    case MDB_LONGINT: case MDB_FLOAT: case MDB_COMPLEX: return 4;
+    case MDB_MONEY: case MDB_DOUBLE: case MDB_DATETIME: return 8;
+    case MDB_REPID: return 16;
+    case MDB_NUMERIC: return 17;
+    case MDB_TEXT: case MDB_OLE: case MDB_MEMO: return -1;
+    case MDB_BINARY: return -2;
+    default: return std::nullopt;
+    }
+}
+
+// Whether the table's definition, as libmdb read it, holds together. libmdb believes whatever the definition page
+// says: one wrong byte there (the column count, a column entry, a name's length) shifts every entry after it, and
+// the rows are then read as nulls or as other columns' bytes without an error. A damaged definition shows as
+// columns of no known type, nameless or repeated columns, numbers that do not count up, or sizes past a page.
+bool consistentDefinition(MdbHandle *mdb, const MdbTableDef &table, guint placesInRows)
+{
+    if (table.num_cols == 0 || table.num_cols > placesInRows || !table.columns || table.columns->len != table.num_cols ||
+        table.num_var_cols > placesInRows)
+        return false;
+    std::vector<bool> numbers(table.num_cols), rowNumbers(MaxColumns), varNumbers(MaxColumns);
+    QList<QString> names;
+    guint variable = 0;
+    for (guint i = 0; i < table.num_cols; ++i) {
+        const MdbColumn &column = *static_cast<const MdbColumn *>(g_ptr_array_index(table.columns, i));
+        const QByteArrayView name(column.name, qstrnlen(column.name, sizeof column.name));
+        const QString text = QString::fromUtf8(name);
+        const bool printable = name.isValidUtf8() && !text.trimmed().isEmpty() &&
+                               std::none_of(text.begin(), text.end(), [](QChar c) {
+                                   const QChar::Category category = c.category();
+                                   return category == QChar::Other_Control || category == QChar::Other_Surrogate ||
+                                          category == QChar::Other_PrivateUse || category == QChar::Other_NotAssigned ||
+                                          c.isNonCharacter() || c == QChar::ReplacementCharacter;
+                               });
+        const std::optional<int> layout = layoutOf(column.col_type);
+        if (!layout || !printable || names.contains(text, Qt::CaseInsensitive))
+            return false;
+        // A text is never fixed, a number always, and of its type's size.
+        if ((*layout == -1 && column.is_fixed) ||
+            (*layout > 0 && (!column.is_fixed || column.col_size != *layout)))
+            return false;
+        names.append(text);
+        // col_num orders the columns now defined, 0 to num_cols - 1; row_col_num places them in a row, where
+        // deleted columns keep their places.
+        if (column.col_num < 0 || guint(column.col_num) >= table.num_cols || numbers[column.col_num] ||
+            column.row_col_num < 0 || column.row_col_num >= int(placesInRows) || rowNumbers[column.row_col_num])
+            return false;
+        numbers[column.col_num] = rowNumbers[column.row_col_num] = true;
+        if (column.col_size < 0 || column.col_size > mdb->fmt->pg_size)
+            return false;
+        if (column.is_fixed) {
+            if (column.fixed_offset < 0 || column.fixed_offset + column.col_size > mdb->fmt->pg_size)
+                return false;
+        } else {
+            // A variable column's place in the row's table of offsets, below the count the definition gives.
+            if (column.var_col_num >= table.num_var_cols || varNumbers[column.var_col_num])
+                return false;
+            varNumbers[column.var_col_num] = true;
+            ++variable;
+        }
+        // A text column holds at most 255 characters, two bytes each in Jet 4.
+        if (column.col_type == MDB_TEXT && (column.col_size == 0 || column.col_size > (IS_JET4(mdb) ? 510 : 255)))
+            return false;
+    }
+    return variable <= table.num_var_cols;
+}
+
+// Whether `name` is `ours` with one character changed, its beginning alone (a name cut at a zero) or it followed by
+// more (a name's length grown), whatever the case: what one wrong byte of a name makes of it.
+bool isDamagedName(const QString &name, const QString &ours)
+{
+    if (name.isEmpty() || name.compare(ours, Qt::CaseInsensitive) == 0)
+        return false;
+    if (name.size() != ours.size())
+        return ours.startsWith(name, Qt::CaseInsensitive) || name.startsWith(ours, Qt::CaseInsensitive);
+    int differences = 0;
+    for (qsizetype i = 0; i < name.size(); ++i)
+        differences += name[i].toCaseFolded() != ours[i].toCaseFolded();
+    return differences == 1;
+}
+
 // Writes every row of Rubrica as a frame, in the table's order, the six fields found by name whatever their case.
 int readRubrica(MdbHandle *mdb, QByteArray &output)
 {
@@ -122,7 +221,11 @@ int readRubrica(MdbHandle *mdb, QByteArray &output)
         mdb_read_table_by_name(mdb, tableName.data(), MDB_TABLE), mdb_free_tabledef);
     if (!table)
         return NoTable;
-    if (!mdb_read_columns(table.get()))
+    // The places a row has for columns: the definition counts every column ever added, deleted ones too, just before
+    // the counts of variable and of all columns (libmdb does not read it). Read before the columns, whose entries
+    // may go on over further pages.
+    const guint placesInRows = guint(mdb_get_int16(mdb->pg_buf, mdb->fmt->tab_num_cols_offset - 4));
+    if (placesInRows > MaxColumns || !mdb_read_columns(table.get()) || !consistentDefinition(mdb, *table, placesInRows))
         return Unreadable;
     const auto column = [&table](guint i) { return static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i)); };
     // The place of each of the six fields among the table's columns; none for a column the table lacks.
@@ -133,6 +236,22 @@ int readRubrica(MdbHandle *mdb, QByteArray &output)
                 places[k] = i;
         }
     }
+    // Rubrica holds texts; without one of its own columns, or with one of them of another type, it is not the
+    // table earlier versions wrote, and its rows would come out as contacts with no text at all.
+    if (std::none_of(places.begin(), places.end(), [](const std::optional<guint> &place) { return place.has_value(); }))
+        return Unreadable;
+    // A column of ours missing while another column's name is its name with one character changed, or cut short,
+    // is a damaged name: its texts would be lost without a word.
+    for (std::size_t k = 0; k < places.size(); ++k) {
+        for (guint i = 0; i < table->num_cols && !places[k]; ++i) {
+            if (isDamagedName(QString::fromUtf8(column(i)->name), modDB::FieldNames[k]))
+                return Unreadable;
+        }
+    }
+    for (const std::optional<guint> &place : places) {
+        if (place && column(*place)->col_type != MDB_TEXT && column(*place)->col_type != MDB_MEMO)
+            return Unreadable;
+    }
     std::vector<MdbField> fields(table->num_cols);
     quint32 count = 0;
     mdb_rewind_table(table.get());
@@ -141,21 +260,41 @@ int readRubrica(MdbHandle *mdb, QByteArray &output)
         // field from an empty text where the bound strings cannot.
         int start = 0;
         size_t size = 0;
-        if (mdb_find_row(mdb, int(table->cur_row) - 1, &start, &size) != 0 ||
+        if (mdb_find_row(mdb, int(table->cur_row) - 1, &start, &size) != 0 || size < 2 ||
             mdb_crack_row(table.get(), start & 0x1fff, size, fields.data()) < 0)
+            return Unreadable;
+        // A row holds at most as many columns as the definition has places for.
+        const guint rowColumns = IS_JET4(mdb) ? guint(mdb_get_int16(mdb->pg_buf, start & 0x1fff))
+                                              : guint(mdb_get_byte(mdb->pg_buf, start & 0x1fff));
+        if (rowColumns == 0 || rowColumns > placesInRows)
             return Unreadable;
         Contact contact;
         for (std::size_t k = 0; k < places.size(); ++k) {
-            if (!places[k] || fields[*places[k]].is_null)
+            if (!places[k])
                 continue;
+            // A null text takes no bytes in its row; one that does is a null mask gone wrong, which would lose it.
+            if (fields[*places[k]].is_null) {
+                if (!fields[*places[k]].is_fixed && fields[*places[k]].siz > 0)
+                    return Unreadable;
+                continue;
+            }
             const MdbField &field = fields[*places[k]];
-            if (field.start < 0 || field.siz < 0 || field.start + field.siz > mdb->fmt->pg_size)
+            // Within the row, and a text no longer than its column allows.
+            const int rowStart = start & 0x1fff;
+            if (field.start < rowStart || field.siz < 0 || field.start + field.siz > rowStart + int(size) ||
+                field.start + field.siz > mdb->fmt->pg_size ||
+                (column(*places[k])->col_type == MDB_TEXT && field.siz > column(*places[k])->col_size + 2))
                 return Unreadable;
             contact[k] = fieldText(mdb, *column(*places[k]), field);
         }
         appendContact(output, contact);
         ++count;
     }
+    // The definition counts the table's rows; rows read that disagree with it (none, where the pages the definition
+    // maps were lost, or twice as many, where they were mapped twice) are contacts lost or repeated. A file closed
+    // improperly may count none.
+    if (table->num_rows != 0 && count != table->num_rows)
+        return Unreadable;
     appendEnd(output, count);
     return Done;
 }
@@ -179,15 +318,20 @@ void setReaderProgram(const QString &program)
     readerProgram() = program;
 }
 
+void setReaderTimeLimit(std::chrono::milliseconds limit)
+{
+    readerTimeLimit() = limit;
+}
+
 Contacts read(const QString &path)
 {
     QProcess reader;
     reader.setStandardErrorFile(QProcess::nullDevice());
     reader.start(readerProgram().isEmpty() ? QCoreApplication::applicationFilePath() : readerProgram(),
                  {QString::fromLatin1(ReaderOption), path}, QIODevice::ReadOnly);
-    const QDeadlineTimer deadline(TimeLimitMs);
+    const QDeadlineTimer deadline(readerTimeLimit());
     QByteArray output;
-    reader.waitForStarted(TimeLimitMs);
+    reader.waitForStarted(int(deadline.remainingTime()));
     while (reader.state() == QProcess::Running && !deadline.hasExpired() && output.size() <= MaxOutputBytes) {
         // Nothing more to read: the reader has ended, or closed its output and is ending (or hangs).
         if (!reader.waitForReadyRead(int(deadline.remainingTime())))

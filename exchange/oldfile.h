@@ -9,6 +9,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <chrono>
+
 
 namespace oldfile {
 
@@ -21,6 +23,8 @@ bool isOldFile(const QString &path);
 
 // The reader is this program unless told otherwise (tests and tools name the built program).
 void setReaderProgram(const QString &program);
+// How long the reader may take before it counts as hung and is ended: a minute unless told otherwise.
+void setReaderTimeLimit(std::chrono::milliseconds limit);
 
 // The contacts of the old file's table Rubrica, in the table's order, read by a child process and checked whole
 // before they are handed back; a FileError says why they could not be. Nothing is written anywhere.

@@ -3,7 +3,6 @@
 #include "charsets.h"
 
 #include <QList>
-#include <QStringEncoder>
 
 #include <algorithm>
 #include <optional>
@@ -12,7 +11,9 @@ namespace vcard {
 
 namespace {
 
-// The file's lines without their CRLF or LF, numbered from 1.
+// The file's lines without their line ends, numbered from 1. A line ends at LF, at CRLF, or at a lone CR (as old
+// Macs write); the CR CR LF some phones write, a CRLF whose CR was doubled on its way, is one line end too, so that
+// none of its CRs is left at the end of a value and a folded line stays folded.
 class Lines
 {
 public:
@@ -26,11 +27,18 @@ public:
         if (m_atEnd)
             return;
         ++m_number;
-        const qsizetype end = m_rest.indexOf('\n');
-        m_line = end < 0 ? m_rest : m_rest.first(end);
-        m_rest = end < 0 ? QByteArrayView() : m_rest.sliced(end + 1);
-        if (m_line.endsWith('\r'))
-            m_line.chop(1);
+        qsizetype end = 0;
+        while (end < m_rest.size() && m_rest[end] != '\n' && m_rest[end] != '\r')
+            ++end;
+        m_line = m_rest.first(end);
+        qsizetype next = end;
+        if (next < m_rest.size() && m_rest[next] == '\r') {
+            while (next < m_rest.size() && m_rest[next] == '\r')
+                ++next;
+            // CRs before an LF end the line with it; otherwise the first CR alone ends it.
+            next = next < m_rest.size() && m_rest[next] == '\n' ? next : end;
+        }
+        m_rest = m_rest.sliced(std::min(next + 1, m_rest.size()));
     }
 
 private:
@@ -192,7 +200,7 @@ public:
     void read(const Property &property, int line)
     {
         const QByteArrayView name = property.name;
-        if (!is(name, "N") && !is(name, "FN") && !is(name, "TEL") && !is(name, "EMAIL"))
+        if (!is(name, "N") && !is(name, "FN") && !is(name, "TEL") && !is(name, "EMAIL") && !is(name, "ORG"))
             return;
         const QString value = valueText(property, line);
         if (is(name, "N")) {
@@ -207,7 +215,10 @@ public:
         } else if (is(name, "TEL")) {
             const std::size_t kind = property.fax ? field::Fax : property.cell ? field::Cellulare : field::Telefono;
             if (!property.pager)
-                keepFirst(m_contact[kind], property.uri ? telNumber(unescape(value)) : unescape(value));
+                keepFirst(m_contact[kind], property.uri || isTelUri(value) ? telNumber(unescape(value)) : unescape(value));
+        } else if (is(name, "ORG")) {
+            if (!m_organization)
+                m_organization = unescape(component(value, 0).toString()).trimmed();
         } else {
             keepFirst(m_contact[field::Email], unescape(value));
         }
@@ -215,17 +226,16 @@ public:
 
     // Without a name in N, the formatted name's first word is taken as the given name and the rest as the surname
     // (a company's card has only FN); unless it repeats an address or number of the card, as a card written for a
-    // contact without a name does.
+    // contact without a name does. Without either, the organisation's name is the surname, so that the card sorts
+    // with the surnames.
     Contact contact() const
     {
         Contact contact = m_contact;
         const bool unnamed = contact[field::Nome]->isEmpty() && contact[field::Cognome]->isEmpty();
-        if (unnamed && m_formattedName && std::find(contact.begin(), contact.end(), m_formattedName) == contact.end()) {
-            const QString name = m_formattedName->trimmed();
-            const auto blank = std::find_if(name.begin(), name.end(), [](QChar c) { return c.isSpace(); });
-            contact[field::Nome] = name.first(blank - name.begin());
-            contact[field::Cognome] = name.sliced(blank - name.begin()).trimmed();
-        }
+        if (unnamed && m_formattedName && std::find(contact.begin(), contact.end(), m_formattedName) == contact.end())
+            splitFullName(*m_formattedName, contact);
+        if (contact[field::Nome]->isEmpty() && contact[field::Cognome]->isEmpty() && m_organization)
+            contact[field::Cognome] = *m_organization;
         return contact;
     }
 
@@ -233,6 +243,7 @@ private:
     Contact m_contact;
     bool m_named = false;
     std::optional<QString> m_formattedName;
+    std::optional<QString> m_organization;
 };
 
 int hexDigit(char c)
@@ -242,62 +253,6 @@ int hexDigit(char c)
     if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
         return (c | 0x20) - 'a' + 10;
     return -1;
-}
-
-QString text(const Contact &contact, std::size_t k)
-{
-    return contact[k].value_or(QString());
-}
-
-// "Nome Cognome", or what there is of it; else the first address or number the contact has.
-QString formattedName(const Contact &contact)
-{
-    const QString nome = text(contact, field::Nome), cognome = text(contact, field::Cognome);
-    if (!nome.isEmpty() && !cognome.isEmpty())
-        return nome + u' ' + cognome;
-    for (const std::size_t k :
-         {field::Nome, field::Cognome, field::Email, field::Telefono, field::Cellulare, field::Fax}) {
-        if (!text(contact, k).isEmpty())
-            return text(contact, k);
-    }
-    return QString();
-}
-
-// Backslashes, commas, semicolons and line breaks escaped; a CRLF is one line break.
-void appendEscaped(QString &line, QStringView text)
-{
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c != u'\\' && c != u',' && c != u';' && c != u'\n' && c != u'\r')
-            continue;
-        line += text.sliced(from, i - from);
-        from = i + 1;
-        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-            continue;
-        line += u'\\';
-        line += c == u'\n' || c == u'\r' ? QChar(u'n') : c;
-    }
-    line += text.sliced(from);
-}
-
-// The line in UTF-8; past 75 octets it goes on in lines that begin with a blank, never inside a character.
-void appendFolded(QByteArray &out, QStringView text, QByteArray &utf8)
-{
-    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    utf8.resize(encoder.requiredSpace(text.size()));
-    utf8.resize(encoder.appendToBuffer(utf8.data(), text) - utf8.constData());
-    QByteArrayView line = utf8;
-    for (qsizetype room = 75; line.size() > room; room = 74) {
-        qsizetype cut = room;
-        while ((uchar(line[cut]) & 0xC0) == 0x80)
-            --cut;
-        out += line.first(cut);
-        out += "\r\n ";
-        line = line.sliced(cut);
-    }
-    out += line;
-    out += "\r\n";
 }
 
 } // namespace
@@ -346,7 +301,7 @@ QString unescape(const QString &value)
             if (i + 1 < value.size() && value[i + 1] == u'\n')
                 continue;
             c = u'\n';
-        } else if (c == u'\\' && i + 1 < value.size() && QStringView(u"\\,;nN").contains(value[i + 1])) {
+        } else if (c == u'\\' && i + 1 < value.size() && QStringView(u"\\,;:nN").contains(value[i + 1])) {
             c = value[++i];
             if (c == u'n' || c == u'N')
                 c = u'\n';
@@ -354,6 +309,19 @@ QString unescape(const QString &value)
         text += c;
     }
     return text;
+}
+
+void splitFullName(const QString &fullName, Contact &contact)
+{
+    const QString name = fullName.trimmed();
+    const auto blank = std::find_if(name.begin(), name.end(), [](QChar c) { return c.isSpace(); });
+    contact[field::Nome] = name.first(blank - name.begin());
+    contact[field::Cognome] = name.sliced(blank - name.begin()).trimmed();
+}
+
+bool isTelUri(QStringView value)
+{
+    return value.startsWith(u"tel:", Qt::CaseInsensitive);
 }
 
 QString telNumber(const QString &uri)
@@ -371,10 +339,17 @@ QString telNumber(const QString &uri)
     return text;
 }
 
-Contacts decode(QByteArrayView bytes)
+namespace {
+
+// The cards of a file in UTF-8 or an 8-bit character set.
+Contacts decodeBytes(QByteArrayView bytes, int *skipped)
 {
-    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
-        throw FormatError(int(bytes.first(nul).count('\n')) + 1, 0, charsets::BinaryData);
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0) {
+        int line = 0;
+        for (Lines lines(bytes.first(nul + 1)); !lines.atEnd(); lines.advance())
+            line = lines.number();
+        throw FormatError(line, 0, charsets::BinaryData);
+    }
     Contacts contacts;
     // A card a contact: the list grows once (an address book's worth at most, whatever the file says).
     contacts.reserve(std::min<std::size_t>(std::size_t(QByteArrayView(bytes).count("END:VCARD")) + 1, 1 << 18));
@@ -396,8 +371,12 @@ Contacts decode(QByteArrayView bytes)
             continue;
         }
         if (depth > 0 && isBoundary(property, "END")) {
-            if (--depth == 0 && !isEmptyContact(card.contact()))
-                contacts.push_back(card.contact());
+            if (--depth == 0) {
+                if (!isEmptyContact(card.contact()))
+                    contacts.push_back(card.contact());
+                else if (skipped)
+                    ++*skipped;
+            }
             continue;
         }
         if (depth == 1 && property)
@@ -412,43 +391,14 @@ Contacts decode(QByteArrayView bytes)
     return contacts;
 }
 
-QByteArray encode(const Contacts &contacts, Version version)
+} // namespace
+
+Contacts decode(QByteArrayView bytes, int *skipped)
 {
-    const bool v4 = version == Version::V4;
-    const std::pair<std::size_t, QLatin1String> properties[] = {
-        {field::Telefono, QLatin1String("TEL;TYPE=voice:")}, {field::Cellulare, QLatin1String("TEL;TYPE=cell:")},
-        {field::Fax, QLatin1String("TEL;TYPE=fax:")},
-        {field::Email, QLatin1String(v4 ? "EMAIL:" : "EMAIL;TYPE=INTERNET:")}};
-    QByteArray out;
-    out.reserve(qsizetype(contacts.size()) * 160);
-    // Both reused from line to line, so that a line costs no allocation.
-    QString line;
-    QByteArray utf8;
-    const auto appendLine = [&] {
-        appendFolded(out, line, utf8);
-        line.truncate(0);
-    };
-    for (const Contact &contact : contacts) {
-        out += v4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\n" : "BEGIN:VCARD\r\nVERSION:3.0\r\n";
-        line += QLatin1String("FN:");
-        appendEscaped(line, formattedName(contact));
-        appendLine();
-        line += QLatin1String("N:");
-        appendEscaped(line, text(contact, field::Cognome));
-        line += u';';
-        appendEscaped(line, text(contact, field::Nome));
-        line += QLatin1String(";;;");
-        appendLine();
-        for (const auto &[k, prefix] : properties) {
-            if (text(contact, k).isEmpty())
-                continue;
-            line += prefix;
-            appendEscaped(line, text(contact, k));
-            appendLine();
-        }
-        out += "END:VCARD\r\n";
-    }
-    return out;
+    // A file in UTF-16 is read as the same text in UTF-8, which every step reads.
+    if (const std::optional<QString> text = charsets::fromUtf16(bytes))
+        return decodeBytes(text->toUtf8(), skipped);
+    return decodeBytes(bytes, skipped);
 }
 
 } // namespace vcard

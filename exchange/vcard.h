@@ -13,9 +13,10 @@ namespace vcard {
 
 enum class Version { V3, V4 };
 
-// One contact per card that names someone or gives a number or address; throws FormatError for a file that is
-// no vCard file.
-Contacts decode(QByteArrayView bytes);
+// One contact per card that names someone or a company or gives a number or address; throws FormatError for a
+// file that is no vCard file. The other cards are counted in `skipped`, when given. UTF-8 and 8-bit files are read,
+// and UTF-16 ones, with or without byte-order mark.
+Contacts decode(QByteArrayView bytes, int *skipped = nullptr);
 // UTF-8 without byte-order mark, CRLF line ends, lines folded at 75 octets.
 QByteArray encode(const Contacts &contacts, Version version = Version::V3);
 
@@ -24,7 +25,11 @@ QByteArray decodeQuotedPrintable(QByteArrayView value);
 // The index-th ';'-separated component of a structured value, still escaped.
 QStringView component(QStringView value, int index);
 QString unescape(const QString &value);
+// Whether a value is a "tel:" URI, as 4.0 writes numbers, often without VALUE=uri.
+bool isTelUri(QStringView value);
 // The number in a "tel:" URI, its extension after " int. "; any other URI as it is.
 QString telNumber(const QString &uri);
+// A formatted name as the first name (its first word) and the surname (the rest).
+void splitFullName(const QString &fullName, Contact &contact);
 
 } // namespace vcard

@@ -2,6 +2,8 @@
 #include "support/storesupport.h"
 #include "vcard.h"
 
+#include <QStringEncoder>
+
 class CodecsTest : public QObject
 {
     Q_OBJECT
@@ -15,6 +17,8 @@ private slots:
     void shouldGiveBackEveryTextItWrote();
     void shouldRefuseMalformedFilesWhereTheyGoWrong_data();
     void shouldRefuseMalformedFilesWhereTheyGoWrong();
+    void shouldCountWhatItSkips_data();
+    void shouldCountWhatItSkips();
 };
 
 namespace {
@@ -59,6 +63,14 @@ QByteArray sample(const QString &name)
     return fileBytes(QStringLiteral(BRISOLTA_TEST_DATA "/exchange/") + name);
 }
 
+// The UTF-8 bytes as UTF-16, little- or big-endian, with or without a byte-order mark.
+QByteArray utf16(const QByteArray &utf8, bool bigEndian, bool bom)
+{
+    QStringEncoder encoder(bigEndian ? QStringEncoder::Utf16BE : QStringEncoder::Utf16LE,
+                           bom ? QStringEncoder::Flag::WriteBom : QStringEncoder::Flag::Default);
+    return encoder(QString::fromUtf8(utf8));
+}
+
 } // namespace
 
 void CodecsTest::shouldReadWhatOtherProgramsWrite_data()
@@ -98,6 +110,63 @@ void CodecsTest::shouldReadWhatOtherProgramsWrite_data()
         "Ada|Neri\r\nBassi||333 \"1\"||ada@example.it", "=Lovelace|Byron|06 1|||"};
     QTest::newRow("tabs, no line end") << "csv" << QByteArray(" cognome \tNome\tCELL\n\"Neri\"\tAda\t333")
                                        << QStringList{"Ada|Neri||333||"};
+
+    // Line ends as phones and old Macs write them: CR CR LF (a CRLF whose CR was doubled), a lone CR.
+    QTest::newRow("iPhone, CR CR LF") << "vcf" << sample("groups-3.0.vcf").replace("\r\n", "\r\r\n") << apple;
+    QTest::newRow("phone, CR CR LF") << "vcf" << sample("phone-2.1.vcf").replace("\r\n", "\r\r\n") << phone;
+    QTest::newRow("iPhone, lone CR") << "vcf" << sample("groups-3.0.vcf").replace("\r\n", "\r") << apple;
+    QTest::newRow("phone, lone CR") << "vcf" << sample("phone-2.1.vcf").replace("\r\n", "\r") << phone;
+    QTest::newRow("CSV, CR CR LF") << "csv" << sample("outlook.csv").replace("\r\n", "\n").replace("\n", "\r\r\n")
+                                   << QStringList{"Sara|Lombardi|02 200|333 400|02 100|sara@acme.example",
+                                                  "Marco|Villa|02 600||02 500|marco@home.example"};
+    QTest::newRow("CSV, lone CR") << "csv" << QByteArray("Nome;Cognome;Cellulare\rAda;Neri;333 1\rLuca;Bassi;333 2\r")
+                                  << QStringList{"Ada|Neri||333 1||", "Luca|Bassi||333 2||"};
+
+    // vCard 4.0 numbers as tel: URIs without VALUE=uri, as Android writes them.
+    QTest::newRow("4.0, tel: without VALUE") << "vcf"
+        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Anna Neri\r\nTEL;TYPE=home:tel:+39-06-1234567\r\n"
+                      "TEL;TYPE=cell:TEL:+39-333-1234567;ext=12\r\nTEL;TYPE=fax:tel:06 7654321\r\nEND:VCARD\r\n")
+        << QStringList{"Anna|Neri|+39-06-1234567|+39-333-1234567 int. 12|06 7654321|"};
+    QTest::newRow("an escaped tel\\: is a number") << "vcf"
+        << QByteArray("BEGIN:VCARD\r\nN:Neri;Ada\r\nTEL:tel\\:x\r\nEND:VCARD\r\n") << QStringList{"Ada|Neri|tel:x|||"};
+
+    // UTF-16, little- and big-endian, with and without byte-order mark: the zero bytes tell.
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bellò;Nicolò\r\nTEL;TYPE=CELL:+39 333 1\r\n"
+                            "EMAIL:n@example.it\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:日本;😀\r\nEND:VCARD\r\n";
+    const QStringList cardRows{"Nicolò|Bellò||+39 333 1||n@example.it", "😀|日本||||"};
+    const QByteArray sheet = "Nome;Cognome;Telefono\r\nNicolò;Bellò;02 1\r\n😀;日本;\r\n";
+    const QStringList sheetRows{"Nicolò|Bellò|02 1|||", "😀|日本||||"};
+    for (const bool bigEndian : {false, true}) {
+        for (const bool bom : {true, false}) {
+            const QString shape = QStringLiteral("UTF-16 %1, %2").arg(bigEndian ? "BE" : "LE", bom ? "BOM" : "no BOM");
+            QTest::newRow(qPrintable("vCard, " + shape)) << "vcf" << utf16(card, bigEndian, bom) << cardRows;
+            QTest::newRow(qPrintable("CSV, " + shape)) << "csv" << utf16(sheet, bigEndian, bom) << sheetRows;
+        }
+    }
+
+    // Headers of webmail, CRM and Outlook exports, in English and Italian, however they are written.
+    QTest::newRow("webmail headers") << "csv"
+        << QByteArray("First Name,Last Name,Email Home,Home Mobile,Work Phone\r\nAda,Neri,ada@example.it,333 1,02 1\r\n")
+        << QStringList{"Ada|Neri|02 1|333 1||ada@example.it"};
+    QTest::newRow("CRM headers, full name") << "csv"
+        << QByteArray("Full Name;Contact Email;Mobile Phone;Company\r\nMaria Grazia D'Angelo;m@example.it;333 2;ACME\r\n"
+                      ";x@example.it;;ACME Srl\r\n")
+        << QStringList{"Maria|Grazia D'Angelo||333 2||m@example.it", "|ACME Srl||||x@example.it"};
+    QTest::newRow("Outlook, second address") << "csv"
+        << QByteArray("First Name,E-mail  Address,Email 2 Address\r\nLuca,,luca@example.it\r\n")
+        << QStringList{"Luca|||||luca@example.it"};
+    QTest::newRow("Italian headers") << "csv"
+        << QByteArray("Nome completo;Telefono abitazione;Cellulare;Indirizzo e-mail;Fax\r\nRenè Cantù;06 1;347 2;r@example.it;06 3\r\n")
+        << QStringList{"Renè|Cantù|06 1|347 2|06 3|r@example.it"};
+    QTest::newRow("headers, case, blanks, hyphens") << "csv"
+        << QByteArray("  FIRST-NAME ;last_name;E MAIL;mobile  phone;E-Mail-Address\r\nAda;Neri;a@example.it;333;b@example.it\r\n")
+        << QStringList{"Ada|Neri||333||a@example.it"};
+
+    // A card that holds only an organisation is stored under its name, as a surname.
+    QTest::newRow("ORG only") << "vcf" << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nORG:Bike Shop;Vendite\r\nEND:VCARD\r\n"
+                                                     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:;;;;\r\nFN:02 5\r\nORG:Idraulico\\, Bianchi\r\n"
+                                                     "TEL:02 5\r\nEND:VCARD\r\n")
+                              << QStringList{"|Bike Shop||||", "|Idraulico, Bianchi|02 5|||"};
 }
 
 void CodecsTest::shouldReadWhatOtherProgramsWrite()
@@ -215,6 +284,12 @@ void CodecsTest::shouldRefuseMalformedFilesWhereTheyGoWrong_data()
                                         << 4 << 6 << "virgolette non chiuse";
     QTest::newRow("header naming no field") << "csv" << QByteArray("Via,Città\r\nRoma,Roma\r\n") << 1 << 0
         << "l'intestazione non nomina nessuno dei campi Nome, Cognome, Telefono, Cellulare, Fax, Email";
+    QTest::newRow("NUL after lone CRs") << "vcf" << "BEGIN:VCARD\rN:Rossi;Mario\rEND:VCARD\r\r\nNOTE:" + QByteArray(1, '\0') << 4 << 0 << binary;
+    QTest::newRow("text outside, CR CR LF and lone CR") << "vcf" << QByteArray(card).replace("\r\n", "\r\r\n") + "\rciao\r\r\n"
+                                                        << 5 << 0 << "testo fuori da una vCard";
+    QTest::newRow("UTF-16 NUL") << "vcf" << utf16(card + "NOTE:", false, true) + QByteArray(2, '\0') << 4 << 0 << binary;
+    QTest::newRow("unterminated quote after CR CR LF") << "csv" << QByteArray("Nome;Cognome\r\r\nAda;Neri\r\r\nLuca;\"Bassi\r\r\n")
+                                                       << 3 << 6 << "virgolette non chiuse";
     QTest::newRow("NUL in CSV") << "csv" << QByteArray("Nome\r\n\"A\r\nB\"\r\n") + QByteArray(1, '\0') << 4 << 0
                                 << binary;
 }
@@ -235,6 +310,36 @@ void CodecsTest::shouldRefuseMalformedFilesWhereTheyGoWrong()
         QCOMPARE(error.line(), line);
         QCOMPARE(error.column(), column);
     }
+}
+
+void CodecsTest::shouldCountWhatItSkips_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("read");
+    QTest::addColumn<int>("skipped");
+    QTest::newRow("a card with nothing of ours") << "vcf"
+        << QByteArray("BEGIN:VCARD\r\nN:Neri;Ada\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:solo una nota\r\nEND:VCARD\r\n"
+                      "BEGIN:VCARD\r\nN:;;;;\r\nFN:\r\nEND:VCARD\r\n")
+        << 1 << 2;
+    QTest::newRow("an organisation is no skip") << "vcf" << QByteArray("BEGIN:VCARD\r\nORG:Bike Shop\r\nEND:VCARD\r\n") << 1 << 0;
+    QTest::newRow("a row with a name the header did not map") << "csv"
+        << QByteArray("Nome;Soprannome;Telefono\r\nAda;;06 1\r\n;Lucky;\r\n;;\r\n\r\n") << 1 << 2;
+    QTest::newRow("blank lines are no rows") << "csv" << QByteArray("Nome\r\n\r\nAda\r\n\r\r\n\n") << 1 << 0;
+}
+
+void CodecsTest::shouldCountWhatItSkips()
+{
+    QFETCH(QString, format);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, read);
+    QFETCH(int, skipped);
+    // GIVEN a file with cards or rows that give no contact WHEN it is decoded THEN they are counted, and the counts
+    // add up to what the file holds
+    int counted = 0;
+    const Contacts contacts = format == QLatin1String("csv") ? csv::decode(bytes, &counted) : vcard::decode(bytes, &counted);
+    QCOMPARE(int(contacts.size()), read);
+    QCOMPARE(counted, skipped);
 }
 
 QTEST_GUILESS_MAIN(CodecsTest)

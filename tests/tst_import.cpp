@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "importer.h"
+#include "oldfile.h"
 #include "support/windowsupport.h"
 
 #include <QMimeData>
@@ -10,7 +11,12 @@ class ImportTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { brisolta::setUpApplication(*qApp); }
+    void initTestCase()
+    {
+        brisolta::setUpApplication(*qApp);
+        // A dropped old file is read by the built program, started apart, as the program itself does.
+        oldfile::setReaderProgram(QStringLiteral(BRISOLTA_PROGRAM));
+    }
     void shouldAnswerOnTheCommandLine_data();
     void shouldAnswerOnTheCommandLine();
     void shouldLeaveAllOrNothingWhenKilledDuringAnImport();
@@ -35,13 +41,19 @@ static void writeSamples(const QTemporaryDir &dir)
     writeFile(dir.filePath("bad.csv"), "Nome;Cognome\n\"Rossi;x\n");
     makeFile(dir.filePath("other.mdb"), "INSERT INTO Rubrica VALUES ('Bruno', '', '06', NULL, '', '')");
     // Windows' curly apostrophe under a Latin-1 label, a line folded with a tab, a name in capitals
-    writeFile(dir.filePath("C.VCF"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN;CHARSET=ISO-8859-1:D\x92\r\n\tAngelo;Dario\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath("D.VCF"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN;CHARSET=ISO-8859-1:D\x92\r\n\tAngelo;Dario\r\nEND:VCARD\r\n");
     makeFile(dir.filePath("foreign.mdb"), "DROP TABLE Rubrica; CREATE TABLE t(x)");
     QFile huge(dir.filePath("huge.csv"));
     if (!huge.open(QIODevice::WriteOnly) || !huge.resize((qint64(256) << 20) + 1))
         helperFailed("no room for a sparse file");
-    if (!QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-basic.mdb"), dir.filePath("old.mdb")))
-        helperFailed("the old file was not copied");
+    // and an old file whose table definition says 7 columns where its rows hold 6
+    if (!QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-basic.mdb"), dir.filePath("old.mdb")) ||
+        !QFile::copy(QStringLiteral(BRISOLTA_TEST_DATA "/legacy/legacy-columns.mdb"), dir.filePath("columns.mdb")))
+        helperFailed("an old file was not copied");
+    // A company's card, a card with only a note, and Ugo Neri.
+    writeFile(dir.filePath("c.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nORG:Bike Shop\r\nEND:VCARD\r\n"
+                                     "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:nulla\r\nEND:VCARD\r\n"
+                                     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Neri;Ugo;;;\r\nEND:VCARD\r\n");
 }
 
 void ImportTest::shouldAnswerOnTheCommandLine_data()
@@ -61,7 +73,7 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
                                                     << "Contatti da aggiungere: 3. Già presenti: 1. Nulla è stato scritto.\n" << 1 << anna;
     QTest::newRow("export from a mistyped file") << QStringList{"--export", "lost.csv", "--file", "none.mdb"} << 1
                                                  << "Brisolta: none.mdb: il file dei contatti non esiste.\n" << 1 << anna;
-    QTest::newRow("another charset, folding, capitals") << QStringList{"--import", "C.VCF"} << 0 << "Contatti aggiunti: 1. Già presenti: 0.\n"
+    QTest::newRow("another charset, folding, capitals") << QStringList{"--import", "D.VCF"} << 0 << "Contatti aggiunti: 1. Già presenti: 0.\n"
                                                         << 2 << QStringList{"Bianchi", "D’Angelo"};
     QTest::newRow("another program's file") << QStringList{"--import", "foreign.mdb"} << 1
                                             << "Brisolta: foreign.mdb: il file non contiene la tabella Rubrica.\n" << 1 << anna;
@@ -71,6 +83,12 @@ void ImportTest::shouldAnswerOnTheCommandLine_data()
                                             "una volta per convertirlo.\n" << 1 << anna;
     QTest::newRow("dry run") << QStringList{"--import", "a.vcf", "b.csv", "--dry-run"} << 0
                              << "Contatti da aggiungere: 2. Già presenti: 2. Nulla è stato scritto.\n" << 1 << anna;
+    QTest::newRow("skipped cards counted") << QStringList{"--import", "c.vcf", "a.vcf"} << 0
+        << "Contatti aggiunti: 3. Già presenti: 1. Saltati: 1 (vuoti).\n" << 4 << QStringList{"Bianchi", "Bike Shop", "Neri"};
+    QTest::newRow("skipped cards, dry run") << QStringList{"--import", "c.vcf", "--dry-run"} << 0
+        << "Contatti da aggiungere: 2. Già presenti: 0. Saltati: 1 (vuoti). Nulla è stato scritto.\n" << 1 << anna;
+    QTest::newRow("damaged table definition") << QStringList{"--import", "columns.mdb"} << 1
+        << "Brisolta: columns.mdb: Il file è danneggiato o illeggibile.\n" << 1 << anna;
     QTest::newRow("a bad file stops all") << QStringList{"--import", "a.vcf", "bad.csv"} << 1
                                           << "Brisolta: bad.csv, riga 2: virgolette non chiuse.\n" << 1 << anna;
     QTest::newRow("unknown format") << QStringList{"--import", "x.txt"} << 1
@@ -100,6 +118,7 @@ void ImportTest::shouldAnswerOnTheCommandLine()
     QTemporaryDir dir;
     writeSamples(dir);
     makeFile(dir.filePath("x.mdb"), Anna);
+    const QByteArray before = fileBytes(dir.filePath("x.mdb")), old = fileBytes(dir.filePath("columns.mdb"));
     // WHEN the program runs with the arguments
     QProcess program;
     program.setWorkingDirectory(dir.path());
@@ -112,9 +131,12 @@ void ImportTest::shouldAnswerOnTheCommandLine()
     QCOMPARE(rows.size(), count);
     for (int i = 0; i < surnames.size(); ++i)
         QCOMPARE(rows[i][1], surnames[i]);
-    // and makes no file it was not asked for
+    // and makes no file it was not asked for; a command that failed changed nothing, not even the file it read
     for (const char *unasked : {"none.mdb", "new.mdb", "lost.csv"})
         QVERIFY2(!QFile::exists(dir.filePath(unasked)), unasked);
+    if (status != 0)
+        QCOMPARE(fileBytes(dir.filePath("x.mdb")), before);
+    QCOMPARE(fileBytes(dir.filePath("columns.mdb")), old);
     if (arguments.contains("out.vcf")) {
         QVERIFY(fileBytes(dir.filePath("out.vcf")).startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Anna Bianchi\r\n"));
         QCOMPARE(QFile::permissions(dir.filePath("out.vcf")) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
@@ -237,6 +259,18 @@ void ImportTest::shouldImportDroppedFilesAfterAsking_data()
                          << QStringList{"Importare 2 contatti da a.vcf, b.csv?", "Contatti aggiunti: 2. Già presenti: 2."}
                          << QStringList{"Bianchi", "Rossi", "Verdi, jr"};
     QTest::newRow("no, on a field") << QStringList{"a.vcf"} << int(vbNo) << QStringList{"Importare 1 contatto da a.vcf?"} << QStringList{"Bianchi"};
+    QTest::newRow("skipped cards counted") << QStringList{"c.vcf"} << int(vbYes)
+        << QStringList{"Importare 2 contatti da c.vcf?", "Contatti aggiunti: 2. Già presenti: 0. Saltati: 1 (vuoti)."}
+        << QStringList{"Bianchi", "Bike Shop", "Neri"};
+    QTest::newRow("nothing new, skipped cards counted") << QStringList{"c.vcf", "c.vcf"} << int(vbYes)
+        << QStringList{"Importare 2 contatti da c.vcf, c.vcf?", "Contatti aggiunti: 2. Già presenti: 2. Saltati: 2 (vuoti)."}
+        << QStringList{"Bianchi", "Bike Shop", "Neri"};
+    QTest::newRow("an old file") << QStringList{"old.mdb"} << int(vbYes)
+        << QStringList{"Importare 9 contatti da old.mdb?", "Contatti aggiunti: 9. Già presenti: 0."}
+        << QStringList{"", "Bianchi", "Bianchi", "D'Angelo", "Lunghissimo", "Perché", "Più è perché ù ì ò à", "Rossi",
+                       "Ünal-Çelik", "virgola, \"virgolette\"; punto e virgola"};
+    QTest::newRow("a damaged old file") << QStringList{"a.vcf", "columns.mdb"} << int(vbYes)
+                                        << QStringList{"%1/columns.mdb: Il file è danneggiato o illeggibile."} << QStringList{"Bianchi"};
     QTest::newRow("a bad file") << QStringList{"a.vcf", "bad.csv"} << int(vbYes)
                                 << QStringList{"%1/bad.csv, riga 2: virgolette non chiuse."} << QStringList{"Bianchi"};
 }

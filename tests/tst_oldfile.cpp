@@ -13,9 +13,12 @@ private slots:
     }
     void shouldOfferToConvertAnOldFileAtStartUp_data();
     void shouldOfferToConvertAnOldFileAtStartUp();
+    void shouldRefuseADamagedTableDefinition_data();
+    void shouldRefuseADamagedTableDefinition();
     void shouldAcceptOnlyCompleteFrames_data();
     void shouldAcceptOnlyCompleteFrames();
     void shouldKeepTheOriginalWhenKilledWhileConverting();
+    void shouldEndAReaderThatHangs();
 };
 
 const QString Data = QStringLiteral(BRISOLTA_TEST_DATA "/legacy/");
@@ -51,6 +54,7 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp_data()
                                 << QStringList{failed.arg("Il file non contiene la tabella Rubrica: non è un archivio di Brisolta."), "Errore"};
     QTest::newRow("truncated") << "legacy-truncated" << int(vbYes) << QStringList() << QString() << damaged;
     QTest::newRow("damaged") << "legacy-damaged" << int(vbYes) << QStringList() << QString() << damaged;
+    QTest::newRow("column count") << "legacy-columns" << int(vbYes) << QStringList() << QString() << damaged;
 }
 
 void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
@@ -98,6 +102,53 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
     QCOMPARE(filesIn(dir.path()), (QStringList{"archivio.mdb"} + taken + QStringList{keptAs, "fresh"}));
 }
 
+void OldFileTest::shouldRefuseADamagedTableDefinition_data()
+{
+    QTest::addColumn<int>("offset"); // in legacy-basic.mdb
+    QTest::addColumn<QByteArray>("bytes"); // written there
+    // The definition of Rubrica is page 24: it begins with the counts; the six column entries of 25 bytes each begin
+    // at 0x3f, then the names, each a 16-bit length and UTF-16 ("Nome" at 0xd5). Page 25 holds the map of the
+    // table's data pages, page 26 its rows.
+    const int page = 24 * 4096;
+    QTest::newRow("row count above the rows") << page + 0x10 << QByteArray("\x0a");
+    QTest::newRow("the map of data pages") << 25 * 4096 + 0x0e << QByteArray("\xba");
+    QTest::newRow("a null mask that hides a text") << 26 * 4096 + 0xb24 << QByteArray("\x3e");
+    QTest::newRow("column count above the rows'") << page + 0x2d << QByteArray("\x07");
+    QTest::newRow("column count below the rows'") << page + 0x2d << QByteArray("\x05");
+    QTest::newRow("variable columns fewer than the columns") << page + 0x2b << QByteArray("\x05");
+    QTest::newRow("places in a row fewer than the rows'") << page + 0x29 << QByteArray("\x05");
+    QTest::newRow("a column of no known type") << page + 0x3f + 25 << QByteArray("\x0d");
+    QTest::newRow("a text column taken as fixed") << page + 0x3f + 15 << QByteArray("\x03");
+    QTest::newRow("a column number repeated") << page + 0x3f + 25 + 5 << QByteArray(1, 0);
+    QTest::newRow("a row place repeated") << page + 0x3f + 25 + 9 << QByteArray(1, 0);
+    QTest::newRow("a text column shorter than its texts") << page + 0x3f + 23 << QByteArray("\x10\x01");
+    QTest::newRow("a name's length") << page + 0xd5 << QByteArray("\x0a");
+    QTest::newRow("a name's character") << page + 0xd9 << QByteArray("p");
+    QTest::newRow("a name cut short") << page + 0xdb << QByteArray(1, 0);
+    QTest::newRow("a name's high byte") << page + 0xee << QByteArray("\x01");
+    QTest::newRow("the last name's length grown") << page + 0x11d << QByteArray("\x8a");
+}
+
+void OldFileTest::shouldRefuseADamagedTableDefinition()
+{
+    QFETCH(int, offset);
+    QFETCH(QByteArray, bytes);
+    // GIVEN an old file with bytes of its table's definition changed, which libmdb reads without an error
+    QTemporaryDir dir;
+    const QString path = dir.filePath(modDB::FileName);
+    QByteArray damaged = fileBytes(Data + "legacy-basic.mdb");
+    damaged.replace(offset, bytes.size(), bytes);
+    writeFile(path, damaged);
+    // WHEN it is read THEN it is refused as damaged, not read as rows of nulls or of other columns' texts
+    try {
+        const Contacts contacts = oldfile::read(path);
+        QFAIL(qPrintable(QStringLiteral("read %1 contacts").arg(contacts.size())));
+    } catch (const FileError &error) {
+        QCOMPARE(error.message(), QStringLiteral("Il file è danneggiato o illeggibile."));
+    }
+    QCOMPARE(fileBytes(path), damaged);
+}
+
 void OldFileTest::shouldAcceptOnlyCompleteFrames_data()
 {
     QTest::addColumn<QByteArray>("output");
@@ -126,6 +177,22 @@ void OldFileTest::shouldAcceptOnlyCompleteFrames()
         QVERIFY2(!accepted, qPrintable(error.message()));
         QCOMPARE(error.message(), QStringLiteral("Il file è danneggiato o illeggibile."));
     }
+}
+
+void OldFileTest::shouldEndAReaderThatHangs()
+{
+    // GIVEN a reader that never answers, and a short time limit
+    QTemporaryDir dir;
+    writeFile(dir.filePath("hang"), "#!/bin/sh\nexec sleep 60\n");
+    QFile::setPermissions(dir.filePath("hang"), QFile::ReadOwner | QFile::ExeOwner);
+    oldfile::setReaderProgram(dir.filePath("hang"));
+    oldfile::setReaderTimeLimit(std::chrono::milliseconds(300));
+    // WHEN an old file is read THEN it is refused within moments
+    const QDeadlineTimer moments(10'000);
+    QVERIFY_THROWS_EXCEPTION(FileError, oldfile::read(Data + "legacy-basic.mdb"));
+    QVERIFY(!moments.hasExpired());
+    oldfile::setReaderProgram(QStringLiteral(BRISOLTA_PROGRAM));
+    oldfile::setReaderTimeLimit(std::chrono::minutes(1));
 }
 
 void OldFileTest::shouldKeepTheOriginalWhenKilledWhileConverting()

@@ -357,8 +357,9 @@ void frmGESTDB::lstADD_ColumnClick(const ColumnHeader &header)
 void frmGESTDB::importFiles(const QStringList &paths)
 {
     Contacts read;
+    int skipped = 0;
     try {
-        read = readContactFiles(paths);
+        read = readContactFiles(paths, &skipped);
     } catch (const FileError &error) {
         MsgBox(error.message(), 16, QStringLiteral("Errore"));
         return;
@@ -369,7 +370,7 @@ void frmGESTDB::importFiles(const QStringList &paths)
     const ImportResult preview = importContacts(*modDB::ContactDB, read, true);
     if (preview.added.empty()) {
         MsgBox(QStringLiteral("Nessun contatto nuovo in %1. Già presenti: %2.").arg(names.join(QStringLiteral(", ")))
-                   .arg(preview.duplicates),
+                       .arg(preview.duplicates) + skippedCount(skipped),
                64, QStringLiteral("Info"));
         return;
     }
@@ -381,7 +382,9 @@ void frmGESTDB::importFiles(const QStringList &paths)
     const ImportResult result = importContacts(*modDB::ContactDB, read);
     listStored(*lstADD, result.added, result.bookmarks);
     history->imported(result.bookmarks, result.added);
-    MsgBox(QStringLiteral("Contatti aggiunti: %1. Già presenti: %2.").arg(result.added.size()).arg(result.duplicates), 64,
+    MsgBox(QStringLiteral("Contatti aggiunti: %1. Già presenti: %2.").arg(result.added.size()).arg(result.duplicates) +
+               skippedCount(skipped),
+           64,
            QStringLiteral("Info"));
 }
 
