@@ -522,6 +522,31 @@ private slots:
         QCOMPARE(readContactFile(file).size(), 3u);
     }
 
+    void shouldAskForFilesInItalian_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QStringList>("shown"); // title, file types, the button that accepts
+        QTest::newRow("Importa contatti…") << "smImporta" << QStringList{"Importa contatti", "Contatti (*.vcf *.vcard *.csv *.mdb)", "Apri"};
+        QTest::newRow("Esporta contatti…") << "smEsporta" << QStringList{"Esporta contatti", "vCard 3.0 (*.vcf)", "vCard 4.0 (*.vcf)", "CSV (*.csv)", "Salva"};
+    }
+
+    void shouldAskForFilesInItalian()
+    {
+        QFETCH(QString, item);
+        QFETCH(QStringList, shown);
+        // GIVEN a window WHEN an item of the list's menu asks for files, with no answerer THEN Qt's dialog asks, in
+        // Italian, and a cancelled dialog changes nothing
+        LoadedWindow loaded;
+        QWidget &window = loaded.load(ThreeContacts);
+        AnsweredBoxes boxes;
+        QVERIFY(whileShown<QFileDialog>([&] { child<QAction>(window, item).trigger(); }, [&](QFileDialog *dialog) {
+            QCOMPARE(QStringList{dialog->windowTitle()} + dialog->nameFilters() << dialog->findChild<QDialogButtonBox *>()->buttons().first()->text().remove('&'), shown);
+            dialog->reject();
+        }));
+        QCOMPARE(boxes.boxes, QList<QStringList>());
+        QCOMPARE(filesIn(loaded.dir.path()), QStringList{"archivio.mdb"});
+    }
+
     void shouldOpenTheChosenLinkOrEnd_data()
     {
         QTest::addColumn<QList<QUrl>>("opened");
