@@ -2,7 +2,10 @@
 
 #include "application.h"
 #include "engine.h"
+#include "files.h"
 #include "frmGESTDB.h"
+#include "history.h"
+#include "importer.h"
 #include "measure.h"
 #include "modDB.h"
 #include "oldfile.h"
@@ -17,6 +20,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -94,13 +98,16 @@ public:
         if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
             sqlite3_exec(m_db, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=EXTRA", nullptr, nullptr, nullptr) ||
             sqlite3_prepare_v2(m_db, "INSERT INTO Rubrica VALUES (?,?,?,?,?,?)", -1, &m_insert, nullptr) ||
-            sqlite3_prepare_v2(m_db, "DELETE FROM Rubrica WHERE rowid = ?", -1, &m_delete, nullptr))
+            sqlite3_prepare_v2(m_db, "DELETE FROM Rubrica WHERE rowid = ?", -1, &m_delete, nullptr) ||
+            sqlite3_prepare_v2(m_db, "UPDATE Rubrica SET Nome=?,Cognome=?,Telefono=?,Cellulare=?,Fax=?,Email=? WHERE rowid = ?",
+                               -1, &m_update, nullptr))
             fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
     }
     ~BareStatements()
     {
         sqlite3_finalize(m_insert);
         sqlite3_finalize(m_delete);
+        sqlite3_finalize(m_update);
         sqlite3_close(m_db);
     }
 
@@ -113,6 +120,19 @@ public:
         }
         return run(m_insert, watch);
     }
+
+    double update(qint64 rowid, const QStringList &texts)
+    {
+        const Stopwatch watch;
+        for (int k = 0; k < 6; ++k) {
+            const QByteArray text = texts[k].toUtf8();
+            sqlite3_bind_text(m_update, k + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        }
+        sqlite3_bind_int64(m_update, 7, rowid);
+        return run(m_update, watch);
+    }
+
+    qint64 lastInsert() const { return sqlite3_last_insert_rowid(m_db); }
 
     double remove(qint64 rowid)
     {
@@ -135,7 +155,45 @@ private:
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_insert = nullptr;
     sqlite3_stmt *m_delete = nullptr;
+    sqlite3_stmt *m_update = nullptr;
 };
+
+int rowCount(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *count = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM Rubrica", -1, &count, nullptr);
+    const int rows = sqlite3_step(count) == SQLITE_ROW ? sqlite3_column_int(count, 0) : -1;
+    sqlite3_finalize(count);
+    sqlite3_close(db);
+    return rows;
+}
+
+// Imports every contact of the file into a new one through a window, as a drop does, then takes the import back and
+// repeats it.
+void undoImport(const QString &directory)
+{
+    const QString cards = QDir(directory).filePath(QStringLiteral("all.vcf"));
+    writeContactFile(cards, storedContacts(*modDB::ContactDB));
+    const QString folder = QDir(directory).filePath(QStringLiteral("undo-import"));
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    frmGESTDB window(folder);
+    window.Form_Load();
+    window.show();
+    window.importFiles({cards});
+    const int imported = window.lstADD->ListItems().Count();
+    for (const bool back : {true, false}) {
+        settle();
+        const Stopwatch watch;
+        back ? window.history->undo() : window.history->redo();
+        window.lstADD->viewport()->repaint();
+        report(back ? QStringLiteral("undo import (ms)") : QStringLiteral("redo import (ms)"), watch.milliseconds());
+        if (window.lstADD->ListItems().Count() != (back ? 0 : imported))
+            fail(QStringLiteral("the import of %1 contacts was not taken back and repeated").arg(imported));
+    }
+}
 
 int ops(QApplication &app, const QString &directory, int repetitions)
 {
@@ -237,7 +295,42 @@ int ops(QApplication &app, const QString &directory, int repetitions)
         report(QStringLiteral("add (ms)"), added);
         report(QStringLiteral("bare insert (ms)"), bareInsert);
         report(QStringLiteral("add − bare insert (ms)"), added - bareInsert);
+
+        // Edit the contact's telephone number, then take back and repeat the edit, the add and the removal; beside
+        // each, the bare statement that makes the same change to the copy.
+        const qint64 addedRecord = *modDB::ContactRS->LastModified();
+        qint64 bareRecord = bare.lastInsert();
+        QStringList edited = texts;
+        edited[2] += QLatin1Char('1');
+        const auto timed = [&](const QString &figure, const char *bareFigure, const std::function<void()> &change,
+                               const std::function<double()> &bareChange) {
+            settle();
+            Stopwatch watch;
+            change();
+            list.viewport()->repaint();
+            const double changed = watch.milliseconds();
+            const double bareChanged = bareChange();
+            report(figure + QStringLiteral(" (ms)"), changed);
+            report(QStringLiteral("bare %1 (ms)").arg(QLatin1String(bareFigure)), bareChanged);
+            report(QStringLiteral("%1 − bare %2 (ms)").arg(figure, QLatin1String(bareFigure)), changed - bareChanged);
+        };
+        History &history = *window.history;
+        // As a user edits it: the row is selected, then a cell of it edited.
+        list.ItemWithTag(addedRecord)->setSelected(true);
+        timed(QStringLiteral("edit"), "update", [&] { history.edit(addedRecord, 2, edited[2]); }, [&] { return bare.update(bareRecord, edited); });
+        timed(QStringLiteral("undo edit"), "update", [&] { history.undo(); }, [&] { return bare.update(bareRecord, texts); });
+        timed(QStringLiteral("undo add"), "delete", [&] { history.undo(); }, [&] { return bare.remove(bareRecord); });
+        timed(QStringLiteral("undo remove"), "insert", [&] { history.undo(); }, [&] { return bare.insert(texts); });
+        bareRecord = bare.lastInsert();
+        timed(QStringLiteral("redo remove"), "delete", [&] { history.redo(); }, [&] { return bare.remove(bareRecord); });
+        timed(QStringLiteral("redo add"), "insert", [&] { history.redo(); }, [&] { return bare.insert(texts); });
+        bareRecord = bare.lastInsert();
+        timed(QStringLiteral("redo edit"), "update", [&] { history.redo(); }, [&] { return bare.update(bareRecord, edited); });
+        if (list.ListItems().Count() != contacts || rowCount(barePath) != contacts)
+            fail(QStringLiteral("taking back and repeating left %1 rows").arg(list.ListItems().Count()));
     }
+    if (contacts >= 100000)
+        undoImport(directory);
     if (!errors.isEmpty())
         fail(errors.join(QLatin1Char('\n')));
     return 0;

@@ -115,7 +115,7 @@ target() {
         "find worst case (ms)|100000") echo "≤ 30" ;;
         *" − bare "*"|0") ;;
         *" − bare "*) echo "≤ 0.5" ;;
-        "import "*"|100000" | "export "*"|100000") echo "≤ 1000" ;;
+        "import "*"|100000" | "export "*"|100000" | "undo import (ms)|100000") echo "≤ 1000" ;;
         "old-file conversion (ms)|100000") echo "≤ 2000" ;;
     esac
 }
@@ -139,11 +139,16 @@ table() {
     done < <(printf '%s\n' "start-up ÷ toolkit floor" "start-up ÷ read floor" "RSS above empty (MiB)" \
                  "sort by Nome (ms)" "sort by Cognome (ms)" "sort by Telefono (ms)" "sort by Cellulare (ms)" \
                  "sort by Fax (ms)" "sort by Email (ms)" "find worst case (ms)" \
-                 "add − bare insert (ms)" "remove − bare delete (ms)" \
+                 "add − bare insert (ms)" "remove − bare delete (ms)" "edit − bare update (ms)" \
+                 "undo add − bare delete (ms)" "undo remove − bare insert (ms)" "undo edit − bare update (ms)" \
+                 "redo add − bare insert (ms)" "redo remove − bare delete (ms)" "redo edit − bare update (ms)" \
+                 "undo import (ms)" "redo import (ms)" \
                  "import vCard (ms)" "import CSV (ms)" "export vCard (ms)" "export CSV (ms)" \
                  "old-file conversion (ms)" \
                  "start-up (ms)" "toolkit floor (ms)" "read floor (ms)" \
-                 "add (ms)" "bare insert (ms)" "remove (ms)" "bare delete (ms)" "peak RSS (MiB)"
+                 "add (ms)" "bare insert (ms)" "remove (ms)" "bare delete (ms)" "edit (ms)" "bare update (ms)" \
+                 "undo add (ms)" "undo remove (ms)" "undo edit (ms)" "redo add (ms)" "redo remove (ms)" "redo edit (ms)" \
+                 "peak RSS (MiB)"
              awk -F'\t' '/^·/ && !seen[$1]++ { print $1 }' "$results")
 }
 

@@ -37,11 +37,11 @@ private slots:
             for (const QByteArray &line : output.left(output.lastIndexOf('\n')).split('\n')) {
                 const QList<QByteArray> words = line.split(' ');
                 trying = words[0] == "TRY" ? line : QByteArray();
-                if (words[0] == "ADD")
+                if (words[0] == "ADD" || words[0] == "EDIT")
                     acknowledged.insert(words[1].toLongLong(), words[2]);
                 if (words[0] == "DEL")
                     acknowledged.remove(words[1].toLongLong());
-                changes += words[0] == "ADD" || words[0] == "DEL";
+                changes += words[0] == "ADD" || words[0] == "EDIT" || words[0] == "DEL";
             }
 
             // THEN a store that was loaded left a sound file with the whole schema and no temporary file beside it,
@@ -58,6 +58,8 @@ private slots:
                 file.insert(row[0].toLongLong(), row.mid(1).join(QChar(0x1f)).toUtf8().toHex());
             if (trying.startsWith("TRY ADD "))
                 inFlight.insert(file.isEmpty() ? 0 : file.lastKey(), trying.mid(8));
+            else if (trying.startsWith("TRY EDIT "))
+                inFlight.insert(trying.split(' ')[2].toLongLong(), trying.split(' ')[3]);
             else if (!trying.isEmpty())
                 inFlight.remove(trying.mid(8).toLongLong());
             QVERIFY2(file == acknowledged || (!trying.isEmpty() && file == inFlight), where);

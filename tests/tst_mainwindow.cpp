@@ -2,6 +2,10 @@
 
 #include "design.h"
 #include "frmFIND.h"
+#include "history.h"
+#include "listmenu.h"
+#include "files.h"
+#include "vcard.h"
 
 #include <qpa/qplatformwindow.h>
 
@@ -32,6 +36,50 @@ struct FullDisk
     FullDisk() { disk->xSetSystemCall(disk, "pwrite64", sqlite3_syscall_ptr(+[](int, const void *, size_t, off_t) { return errno = ENOSPC, -1; })); }
     ~FullDisk() { disk->xSetSystemCall(disk, "pwrite64", nullptr); }
 };
+
+const QString ThreeContacts = QStringLiteral("INSERT INTO Rubrica VALUES ('Anna','Rossi','3',NULL,NULL,NULL),"
+                                             "('Bruno','Bianchi','1','c','f','e'),('Carla','Verdi','2','','','')");
+
+// The open cell editor; a closed one may linger, hidden, until the event loop deletes it.
+QLineEdit *cellEditor(QWidget &window)
+{
+    const QList<QLineEdit *> editors = listOf(window).viewport()->findChildren<QLineEdit *>("lstADDEditor");
+    const auto open = std::find_if(editors.begin(), editors.end(), [](QLineEdit *editor) { return editor->isVisible(); });
+    return open == editors.end() ? nullptr : *open;
+}
+
+// Opens the editor on a cell by double-clicking it, or on the first cell of a row with F2.
+void openEditor(QWidget &window, int row, int column)
+{
+    const QPoint cell = listOf(window).visualRect(shownList(window).index(row, std::max(column, 0))).center();
+    QTest::mouseClick(listOf(window).viewport(), Qt::LeftButton, {}, cell);
+    column < 0 ? QTest::keyClick(&listOf(window), Qt::Key_F2) : QTest::mouseDClick(listOf(window).viewport(), Qt::LeftButton, {}, cell);
+}
+
+// Types each text over the cell's text, going on with Tab (Shift+Tab before a text that begins with "<"), and ends
+// the last one with `end`.
+void typeInCells(QWidget &window, const QStringList &texts, int end)
+{
+    for (int i = 0; i < texts.size(); ++i) {
+        QLineEdit *editor = cellEditor(window);
+        QVERIFY(editor);
+        editor->selectAll();
+        const QString text = texts[i].startsWith('<') ? texts[i].mid(1) : texts[i];
+        text.isEmpty() ? QTest::keyClick(editor, Qt::Key_Delete) : QTest::keyClicks(editor, text);
+        if (i + 1 == texts.size() && end < 0)
+            entry(window, 0).setFocus(); // leaves the cell
+        else
+            QTest::keyClick(editor, i + 1 == texts.size() ? Qt::Key(end) : texts[i + 1].startsWith('<') ? Qt::Key_Backtab : Qt::Key_Tab);
+    }
+    QTRY_VERIFY(!cellEditor(window));
+}
+
+// The rows sorted; as the list shows them, a null as an empty cell.
+QList<QStringList> sortedRows(QList<QStringList> rows, bool asShown = false)
+{
+    std::for_each(rows.begin(), rows.end(), [&](QStringList &row) { row.replaceInStrings(asShown ? "␀" : "", ""); });
+    return std::sort(rows.begin(), rows.end()), rows;
+}
 
 } // namespace
 
@@ -251,6 +299,234 @@ private slots:
         QCOMPARE(firstNames(rowsInFile(loaded.path()), true), left);
         QCOMPARE(firstNames(listRows(window), true), left);
         QCOMPARE(fieldTexts(window).mid(0, 2), typed);
+    }
+
+    void shouldStoreAnEditedCellAndKeepItsRowWhereItBelongs_data()
+    {
+        QTest::addColumn<int>("sortBy"); // the header clicked first, if any
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column"); // -1: F2 on the row
+        QTest::addColumn<QStringList>("typed"); // in the cells one after the other, with Tab
+        QTest::addColumn<int>("end"); // the key that ends the last
+        QTest::addColumn<QStringList>("box");
+        QTest::addColumn<QStringList>("changed"); // Anna, Bruno, Carla as the file holds them afterwards: "" leaves one as it was
+        QTest::addColumn<QStringList>("names"); // the list's first column afterwards
+        const QStringList unchanged(3, QString()), byFile{"Anna", "Bruno", "Carla"};
+        QTest::newRow("double click, Enter; nulls stay null") << -1 << 1 << 3 << QStringList{"333"} << int(Qt::Key_Return) << QStringList()
+                                                            << QStringList{"", "Bruno|Bianchi|1|333|f|e", ""} << byFile;
+        QTest::newRow("F2 edits the first cell") << -1 << 0 << -1 << QStringList{"Annamaria"} << int(Qt::Key_Enter) << QStringList()
+                                                 << QStringList{"Annamaria|Rossi|3|␀|␀|␀", "", ""} << QStringList{"Annamaria", "Bruno", "Carla"};
+        QTest::newRow("sorted column changed: the row moves") << 0 << 0 << -1 << QStringList{"Zita"} << int(Qt::Key_Return) << QStringList()
+                                                              << QStringList{"Zita|Rossi|3|␀|␀|␀", "", ""} << QStringList{"Bruno", "Carla", "Zita"};
+        QTest::newRow("Tab follows the moved row") << 1 << 2 << -1 << QStringList{"Carla", "Neri", "5"} << int(Qt::Key_Return) << QStringList()
+                                                   << QStringList{"", "", "Carla|Neri|5|||"} << QStringList{"Bruno", "Carla", "Anna"};
+        QTest::newRow("Shift+Tab goes back") << -1 << 1 << 2 << QStringList{"7", "<Bice"} << int(Qt::Key_Escape) << QStringList()
+                                             << QStringList{"", "Bruno|Bianchi|7|c|f|e", ""} << byFile;
+        QTest::newRow("leaving the cell") << -1 << 2 << 2 << QStringList{"5"} << -1 << QStringList() << QStringList{"", "", "Carla|Verdi|5|||"} << byFile;
+        QTest::newRow("Escape stores nothing") << -1 << 1 << 1 << QStringList{"X"} << int(Qt::Key_Escape) << QStringList() << unchanged << byFile;
+        QTest::newRow("required text emptied") << -1 << 0 << 2 << QStringList{""} << int(Qt::Key_Return) << QStringList{"Ci sono dei campi non compiati . Inserire i dati e riprovare.", "16", "Errore"} << unchanged << byFile;
+        QTest::newRow("full disk") << -1 << 1 << 3 << QStringList{"9"} << int(Qt::Key_Return) << FullDiskReport << unchanged << byFile;
+    }
+
+    void shouldStoreAnEditedCellAndKeepItsRowWhereItBelongs()
+    {
+        QFETCH(int, sortBy);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(QStringList, typed);
+        QFETCH(int, end);
+        QFETCH(QStringList, box);
+        QFETCH(QStringList, changed);
+        QFETCH(QStringList, names);
+        // GIVEN three contacts, maybe sorted, maybe on a full disk
+        LoadedWindow loaded;
+        QWidget &window = loaded.load(ThreeContacts);
+        QApplication::setActiveWindow(&window);
+        QList<QStringList> file = rowsInFile(loaded.path());
+        for (int k = 0; k < 3; ++k)
+            file[k] = changed[k].isEmpty() ? file[k] : changed[k].split('|');
+        if (sortBy >= 0)
+            clickHeader(window, sortBy);
+        const int edited = QStringList{"Anna", "Bruno", "Carla"}.indexOf(listRows(window)[row][0]);
+        const auto full = box == FullDiskReport ? std::make_unique<FullDisk>() : nullptr;
+        AnsweredBoxes boxes;
+        // WHEN a cell is opened, typed over and left
+        openEditor(window, row, column);
+        const QStringList fields = fieldTexts(window);
+        if (column == 3 && row == 1)
+            QCOMPARE(QAccessible::queryAccessibleInterface(cellEditor(window))->text(QAccessible::Name), "Cellulare");
+        typeInCells(window, typed, end);
+        // THEN the file holds the change, or the box says why not; the list shows what the file holds, in its order,
+        // the edited row still selected, and the entry fields are not touched
+        QCOMPARE(boxes.boxes, box.isEmpty() ? QList<QStringList>() : QList<QStringList>{box});
+        QTRY_COMPARE(rowsInFile(loaded.path()), file);
+        QCOMPARE(firstNames(listRows(window)), names);
+        QCOMPARE(listRows(window).value(listOf(window).selectionModel()->selectedRows().value(0).row()), file[edited].replaceInStrings("␀", ""));
+        QCOMPARE(fieldTexts(window), fields);
+        // AND a new start lists what the file holds
+        frmGESTDB restarted(loaded.dir.path());
+        restarted.Form_Load();
+        restarted.show();
+        QCOMPARE(firstNames(listRows(restarted)), firstNames(file));
+    }
+
+    void shouldTakeBackAndRepeatEveryChangeInOrder()
+    {
+        // GIVEN a list sorted by surname where a contact is added, one deleted with Canc, one edited, one removed with
+        // Rimuovi and two imported through the list's menu, the file read after each change
+        LoadedWindow loaded;
+        QWidget &window = loaded.load(ThreeContacts);
+        QApplication::setActiveWindow(&window);
+        clickHeader(window, 1);
+        const QString cards = loaded.dir.filePath("nuovi.vcf");
+        writeFile(cards, "BEGIN:VCARD\r\nN:Neri;Nina\r\nTEL:8\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Gialli;Gino\r\nEND:VCARD\r\n");
+        AnsweredBoxes boxes([] { return int(vbYes); });
+        setFileDialogAnswerer([&](FileDialogMode, const QString &, const QStringList &) { return FileDialogAnswer{{cards}, 0}; });
+        const std::function<void()> changes[] = {
+            [&] { typeContact(window, {"Mario", "Rossi", "06"}), button(window, 0).click(); },
+            [&] { clickRow(window, 1), QTest::keyClick(&listOf(window), Qt::Key_Delete); },
+            [&] { openEditor(window, 0, 2), typeInCells(window, {"7"}, Qt::Key_Return); },
+            [&] { typeContact(window, {"Carla", "Verdi"}), button(window, 1).click(); },
+            [&] { child<QAction>(window, "smImporta").trigger(); }};
+        const QStringList done{"aggiunta di Mario Rossi", "eliminazione di Anna Rossi", "modifica di Bruno Bianchi",
+                               "eliminazione di Carla Verdi", "importazione di 2 contatti"};
+        QList<QList<QStringList>> states{rowsInFile(loaded.path())};
+        for (const auto &change : changes)
+            change(), states << rowsInFile(loaded.path());
+        QCOMPARE(boxes.boxes.value(1), (QStringList{"Eliminare Anna Rossi definitivamente dal database?.", "36", "Brisolta"}));
+        // WHEN the changes are undone and redone back and forth, from the list or a button (Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z)
+        const auto step = [&](QKeyCombination keys, int to) {
+            const bool back = keys == (Qt::CTRL | Qt::Key_Z);
+            // THEN the menu names the step, and the file and the list hold each state again, nulls as nulls, in order
+            QCOMPARE(child<QAction>(window, back ? "smAnnulla" : "smRipeti").text(), (back ? "Annulla " : "Ripeti ") + done[back ? to : to - 1]);
+            QTest::keyClick(to % 2 ? &listOf(window) : static_cast<QWidget *>(&button(window, 2)), keys.key(), keys.keyboardModifiers());
+            QCOMPARE(sortedRows(rowsInFile(loaded.path())), sortedRows(states[to]));
+            QCOMPARE(sortedRows(listRows(window)), sortedRows(states[to], true));
+            const QList<QStringList> rows = listRows(window);
+            QVERIFY(std::is_sorted(rows.begin(), rows.end(), [](const QStringList &a, const QStringList &b) { return a[1] < b[1]; }));
+        };
+        for (int to = 4; to >= 0; --to)
+            step(Qt::CTRL | Qt::Key_Z, to);
+        for (int to = 1; to <= 5; ++to)
+            step(Qt::CTRL | Qt::Key_Y, to);
+        for (int to = 4; to >= 1; --to)
+            step(Qt::CTRL | Qt::Key_Z, to);
+        for (int to = 2; to <= 5; ++to)
+            step(Qt::CTRL | Qt::SHIFT | Qt::Key_Z, to);
+        // AND WHEN another copy of the program changes an imported contact THEN the import cannot be undone, says so and
+        // is dropped, with nothing changed
+        rowsInFile(loaded.path(), "UPDATE Rubrica SET Telefono = '9' WHERE Nome = 'Nina'");
+        const QList<QStringList> changed = rowsInFile(loaded.path());
+        boxes.boxes.clear();
+        QTest::keyClick(&listOf(window), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(boxes.boxes, (QList<QStringList>{{"Il contatto è stato cambiato da un'altra copia del programma: l'operazione non può essere annullata.", "48", "Attenzione"}}));
+        QCOMPARE(rowsInFile(loaded.path()), changed);
+        QCOMPARE(child<QAction>(window, "smAnnulla").text(), "Annulla " + done[3]);
+        // AND WHEN Ctrl+Z is pressed in a field with typing THEN it undoes the typing; pressed again, the last change
+        QTest::keyClicks(&entry(window, 1), "xy");
+        QTest::keyClick(&entry(window, 1), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(entry(window, 1).text(), "Verdi");
+        QCOMPARE(rowsInFile(loaded.path()), changed);
+        QTest::keyClick(&entry(window, 1), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(rowsInFile(loaded.path()).size(), changed.size() + 1);
+        // AND a new change leaves nothing to repeat
+        typeContact(window, {"Ugo", "Neri", "4"}), button(window, 0).click(), setFileDialogAnswerer({});
+        QCOMPARE(child<QAction>(window, "smRipeti").text(), "Ripeti");
+    }
+
+    void shouldOpenTheListsMenuWithWhatCanAct_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("items"); // text, keys; "-" before an item that cannot act
+        const QStringList onRow{"Modifica F2", "Elimina Canc", "Copia Ctrl+C", "-Annulla Ctrl+Z", "-Ripeti Ctrl+Y; Ctrl+Shift+Z",
+                                "Importa contatti…", "Esporta contatti…"};
+        QTest::newRow("right click on a row") << "right click" << onRow;
+        QTest::newRow("Shift+F10 on a row") << "Shift+F10" << onRow;
+        QTest::newRow("Menu key, no row selected, after a change")
+            << "Menu" << QStringList{"-Modifica F2", "-Elimina Canc", "-Copia Ctrl+C", "Annulla eliminazione di Anna Rossi Ctrl+Z",
+                                     "-Ripeti Ctrl+Y; Ctrl+Shift+Z", "Importa contatti…", "Esporta contatti…"};
+    }
+
+    void shouldOpenTheListsMenuWithWhatCanAct()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, items);
+        // GIVEN a list with a row selected, or after a contact was deleted
+        LoadedWindow loaded;
+        QWidget &window = loaded.load(ThreeContacts);
+        QApplication::setActiveWindow(&window);
+        AnsweredBoxes boxes([] { return int(vbYes); });
+        clickRow(window, 0);
+        if (how == "Menu")
+            QTest::keyClick(&listOf(window), Qt::Key_Delete), listOf(window).clearSelection();
+        // WHEN the menu is asked for THEN it lists its items, each with its keys, those that cannot act disabled
+        QVERIFY(whileShown<QMenu>([&] {
+            // The platform turns a right click and the Menu key into a request for the menu.
+            QContextMenuEvent asked(how == "Menu" ? QContextMenuEvent::Keyboard : QContextMenuEvent::Mouse, {5, 5}, listOf(window).viewport()->mapToGlobal(QPoint(5, 5)));
+            how == "Shift+F10" ? QTest::keyClick(&listOf(window), Qt::Key_F10, Qt::ShiftModifier) : void(QApplication::sendEvent(how == "Menu" ? &listOf(window) : listOf(window).viewport(), &asked));
+        }, [&](QMenu *menu) {
+            QStringList shown;
+            for (QAction *action : menu->actions())
+                shown << (action->isEnabled() ? "" : "-") + (action->text() + ' ' + QKeySequence::listToString(action->shortcuts(), QKeySequence::NativeText)).trimmed();
+            QCOMPARE(shown.filter(QRegularExpression(".")), items);
+        }));
+    }
+
+    void shouldHandTheContactsOutAsChosen_data()
+    {
+        QTest::addColumn<int>("type"); // chosen in the save dialog: vCard 3.0, vCard 4.0, CSV; -1: the row is copied
+        QTest::addColumn<QString>("name"); // typed in the dialog
+        QTest::addColumn<QStringList>("written"); // the file, and a line it holds
+        QTest::newRow("vCard 3.0") << 0 << "a.vcf" << QStringList{"a.vcf", "VERSION:3.0"};
+        QTest::newRow("vCard 4.0, no extension typed") << 1 << "a" << QStringList{"a.vcf", "VERSION:4.0"};
+        QTest::newRow("CSV") << 2 << "a.csv" << QStringList{"a.csv", "Nome;Cognome;Telefono;Cellulare;Fax;Email"};
+        QTest::newRow("copied") << -1 << "" << QStringList();
+    }
+
+    void shouldHandTheContactsOutAsChosen()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, name);
+        QFETCH(QStringList, written);
+        // GIVEN three contacts, the second one selected
+        LoadedWindow loaded;
+        QWidget &window = loaded.load(ThreeContacts);
+        QApplication::setActiveWindow(&window);
+        clickRow(window, 1);
+        AnsweredBoxes boxes;
+        setFileDialogAnswerer([&](FileDialogMode, const QString &, const QStringList &) { return FileDialogAnswer{{loaded.dir.filePath(name)}, type}; });
+        // WHEN the contacts are exported through the list's menu, or the row copied with Ctrl+C
+        type < 0 ? QTest::keyClick(&listOf(window), Qt::Key_C, Qt::ControlModifier) : child<QAction>(window, "smEsporta").trigger();
+        setFileDialogAnswerer({});
+        if (type < 0) {
+            // THEN the clipboard holds the contact as a card, and as one line of its texts between tabs
+            const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+            QCOMPARE(data->text(), "Bruno\tBianchi\t1\tc\tf\te");
+            QCOMPARE(vcard::decode(data->data("text/vcard")), (Contacts{{"Bruno", "Bianchi", "1", "c", "f", "e"}}));
+            return;
+        }
+        // THEN the file holds every contact in the chosen type, and a box says how many went where
+        const QString file = loaded.dir.filePath(written[0]);
+        QCOMPARE(boxes.boxes, (QList<QStringList>{{"Esportati 3 contatti in " + file + ".", "64", "Info"}}));
+        QVERIFY(fileBytes(file).contains(written[1].toUtf8()));
+        QCOMPARE(readContactFile(file).size(), 3u);
+    }
+
+    void shouldAskForFilesInItalian()
+    {
+        // GIVEN a window WHEN an item of the list's menu asks for files, with no answerer THEN Qt's dialog asks, in
+        // Italian (title, file types, the button that accepts), and a cancelled one changes nothing
+        LoadedWindow loaded;
+        QWidget &window = loaded.load(ThreeContacts);
+        AnsweredBoxes boxes;
+        for (const QStringList &shown : {QStringList{"smImporta", "Importa contatti", "Contatti (*.vcf *.vcard *.csv *.mdb)", "Apri"},
+                                         QStringList{"smEsporta", "Esporta contatti", "vCard 3.0 (*.vcf)", "vCard 4.0 (*.vcf)", "CSV (*.csv)", "Salva"}})
+            QVERIFY(whileShown<QFileDialog>([&] { child<QAction>(window, shown[0]).trigger(); }, [&](QFileDialog *dialog) {
+                QCOMPARE((QStringList{shown[0], dialog->windowTitle()} + dialog->nameFilters() << dialog->findChild<QDialogButtonBox *>()->buttons().first()->text().remove('&')), shown);
+                dialog->reject();
+            }));
+        QCOMPARE(boxes.boxes, QList<QStringList>());
+        QCOMPARE(filesIn(loaded.dir.path()), QStringList{"archivio.mdb"});
     }
 
     void shouldOpenTheChosenLinkOrEnd_data()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the README's pictures: builds Brisolta, starts a copy with a few made-up contacts on a virtual screen,
-# clicks through it and saves docs/main-window.png, docs/find-dialog.png and docs/contact-menu.png.
+# clicks through it and saves docs/main-window.png, docs/find-dialog.png, docs/contact-menu.png and docs/list-menu.png.
 # For people, not for CI. Usage: tools/screenshots.sh [build dir] (default build/, set up by tools/setup.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -53,6 +53,20 @@ if [ "${1:-}" = --inside ]; then
         bottom=$((Y + HEIGHT > bottom ? Y + HEIGHT : bottom))
     done
     shoot contact-menu.png "$((right - left))x$((bottom - top))+${left}+${top}"
+    xdotool key Escape
+    # The list's own menu: a right click on its second row, (16,136) being the list's corner and a row 20 high.
+    sleep 0.5
+    xdotool mousemove $((left + 60)) $((top + 136 + 50)) click 3
+    sleep 1
+    right=$((left + width))
+    bottom=$((top + height))
+    for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$id")"
+        [ "$WIDTH" -lt 1024 ] || continue
+        right=$((X + WIDTH > right ? X + WIDTH : right))
+        bottom=$((Y + HEIGHT > bottom ? Y + HEIGHT : bottom))
+    done
+    shoot list-menu.png "$((right - left))x$((bottom - top))+${left}+${top}"
     xdotool key Escape
     exit 0
 fi

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace {
@@ -11,6 +12,12 @@ namespace {
 MsgBoxAnswerer &answerer()
 {
     static MsgBoxAnswerer current;
+    return current;
+}
+
+FileDialogAnswerer &fileDialogAnswerer()
+{
+    static FileDialogAnswerer current;
     return current;
 }
 
@@ -88,6 +95,24 @@ void reportingEngineErrors(const std::function<void()> &action)
     } catch (const std::bad_alloc &) {
         MsgBox(QStringLiteral("Memoria insufficiente: l'operazione non è stata eseguita."), 16, QStringLiteral("Errore"));
     }
+}
+
+FileDialogAnswer FileDialog(FileDialogMode mode, const QString &title, const QStringList &types)
+{
+    if (fileDialogAnswerer())
+        return fileDialogAnswerer()(mode, title, types);
+    QFileDialog dialog(QApplication::activeWindow(), title);
+    dialog.setAcceptMode(mode == FileDialogMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(mode == FileDialogMode::Open ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
+    dialog.setNameFilters(types);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return {dialog.selectedFiles(), int(types.indexOf(dialog.selectedNameFilter()))};
+}
+
+void setFileDialogAnswerer(FileDialogAnswerer answerer)
+{
+    fileDialogAnswerer() = std::move(answerer);
 }
 
 void ShellExecute(const QUrl &url)

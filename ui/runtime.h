@@ -3,6 +3,7 @@
 // What the program asks of the platform around it: modal message boxes and the shell.
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -25,6 +26,19 @@ QString engineErrorText(const EngineError &error);
 // Runs a user's action; a failing engine, or memory running out, is reported in a box and the program goes on
 // (each action leaves nothing half-done).
 void reportingEngineErrors(const std::function<void()> &action);
+
+// A file dialog's answer: the chosen files (none when cancelled) and the index of the chosen file type.
+struct FileDialogAnswer
+{
+    QStringList paths;
+    int type = 0;
+};
+enum class FileDialogMode { Open, Save };
+// Asks in a modal dialog for files to open, or for one file to save, of one of `types` ("CSV (*.csv)").
+FileDialogAnswer FileDialog(FileDialogMode mode, const QString &title, const QStringList &types);
+// Lets tests answer file dialogs, as message boxes.
+using FileDialogAnswerer = std::function<FileDialogAnswer(FileDialogMode mode, const QString &title, const QStringList &types)>;
+void setFileDialogAnswerer(FileDialogAnswerer answerer);
 
 // Hands a URL to the user's registered program; the outcome is not looked at.
 void ShellExecute(const QUrl &url);

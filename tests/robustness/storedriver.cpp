@@ -1,11 +1,13 @@
 // Drives the contact store as the program does, for tests that kill it. It says "LOADING"
 // before it loads the store and "READY" once it has read it:
-//   storedriver session <dir> <seed>     adds and removes contacts until killed: "TRY ADD <texts>" or "TRY DEL <rowid>"
-//                                        before each change, "ADD <rowid> <texts>" or "DEL <rowid>" once it is
-//                                        committed (<texts>: the six texts in UTF-8, joined by \x1f, in hex)
+//   storedriver session <dir> <seed>     adds, edits and removes contacts until killed: "TRY ADD <texts>",
+//                                        "TRY EDIT <rowid> <texts>" or "TRY DEL <rowid>" before each change, "ADD <rowid>
+//                                        <texts>", "EDIT <rowid> <texts>" or "DEL <rowid>" once it is committed (<texts>:
+//                                        the six texts in UTF-8, joined by \x1f, in hex)
 //   storedriver convert <file> <reader>  converts an old file in place, reading it with that program
 
 #include "oldfile.h"
+#include "recordchanges.h"
 #include "support/storesupport.h"
 
 #include <cstdio>
@@ -49,6 +51,18 @@ int session(const QString &dir, quint32 seed)
             const qint64 rowid = addRecord(records, texts);
             say("ADD " + QByteArray::number(rowid) + ' ' + hex);
             rows.insert(rowid, hex);
+        } else if (random.bounded(3) == 0) {
+            // As an edit in the list, or taking one back, stores a record's texts.
+            const qint64 chosen = rows.keys().at(random.bounded(int(rows.size())));
+            QStringList texts = QString::fromUtf8(QByteArray::fromHex(rows.value(chosen))).split(QChar(0x1f));
+            texts[int(random.bounded(6))] = pieces[random.bounded(10)] + QString::number(serial);
+            const QByteArray line = QByteArray::number(chosen) + ' ' + texts.join(QChar(0x1f)).toUtf8().toHex();
+            say("TRY EDIT " + line);
+            Transaction transaction(*modDB::ContactDB);
+            RecordChanges(*modDB::ContactDB).write(chosen, {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]});
+            transaction.Commit();
+            say("EDIT " + line);
+            rows.insert(chosen, line.split(' ')[1]);
         } else {
             const qint64 chosen = rows.keys().at(random.bounded(int(rows.size())));
             const QString surname = QString::fromUtf8(QByteArray::fromHex(rows.take(chosen))).split(QChar(0x1f)).at(1);

@@ -49,6 +49,12 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
+Qt::ItemFlags ListModel::flags(const QModelIndex &index) const
+{
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.isValid() && index.column() < ListRow::TextCount ? flags | Qt::ItemIsEditable : flags;
+}
+
 void ListModel::appendColumn(const QString &header)
 {
     const int column = int(m_headers.size());
@@ -95,6 +101,35 @@ void ListModel::removeRowAt(int position)
     beginRemoveRows(QModelIndex(), position, position);
     m_rows.erase(m_rows.begin() + position);
     endRemoveRows();
+}
+
+void ListModel::replaceRow(int position, ListRow *row)
+{
+    m_rows[std::size_t(position)] = row;
+    emit dataChanged(index(position, 0), index(position, columnCount() - 1));
+}
+
+void ListModel::removeRowsWithTags(const std::unordered_set<qint64> &tags)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    LargeVector<int> newPosition(m_rows.size());
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        const bool removed = tags.count(m_rows[i]->tag) != 0;
+        newPosition[i] = removed ? -1 : int(kept);
+        if (!removed)
+            m_rows[kept++] = m_rows[i];
+    }
+    m_rows.resize(kept);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &old : before) {
+        const int position = newPosition[std::size_t(old.row())];
+        after.append(position < 0 ? QModelIndex() : index(position, old.column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void ListModel::sortBy(int key)
@@ -173,6 +208,24 @@ int ListModel::positionOfTag(qint64 tag, int hint) const
         return hint;
     const auto found = std::find_if(m_rows.begin(), m_rows.end(), [tag](const auto &own) { return own->tag == tag; });
     return found == m_rows.end() ? -1 : int(found - m_rows.begin());
+}
+
+int ListModel::positionOfRecord(qint64 tag, QStringView text, int key)
+{
+    const auto [first, last] = key < 0 ? std::equal_range(m_rows.begin(), m_rows.end(), tag, [](const auto &a, const auto &b) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(a)>, qint64>)
+            return a < b->tag;
+        else
+            return a->tag < b;
+    }) : std::equal_range(m_rows.begin(), m_rows.end(), text, [&](const auto &a, const auto &b) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(a)>, QStringView>)
+            return m_order.compare(a, b->text(key)) < 0;
+        else
+            return m_order.compare(a->text(key), b) < 0;
+    });
+    const auto found = std::find_if(first, last, [tag](const ListRow *row) { return row->tag == tag; });
+    // Rows out of that order (another program's records, say) are still found, by going through them all.
+    return found != last ? int(found - m_rows.begin()) : positionOfTag(tag, -1);
 }
 
 int ListItem::position() const
@@ -351,6 +404,17 @@ std::optional<ListItem> ListView::ItemWithTag(qint64 tag)
 {
     // Most often the current row shows it, the one just acted on: it is looked at before every other.
     const int position = m_model.positionOfTag(tag, currentIndex().row());
+    if (position < 0)
+        return std::nullopt;
+    return ListItem(this, m_model.rowAt(position), position);
+}
+
+std::optional<ListItem> ListView::ItemWithTag(qint64 tag, const std::array<QStringView, ListRow::TextCount> &texts)
+{
+    const int key = m_sorted ? keptSortKey() : -1;
+    if (m_sorted && key < 0)
+        return ItemWithTag(tag);
+    const int position = m_model.positionOfRecord(tag, key < 0 ? QStringView() : texts[std::size_t(key)], key);
     if (position < 0)
         return std::nullopt;
     return ListItem(this, m_model.rowAt(position), position);

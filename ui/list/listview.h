@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 class ListView;
@@ -27,6 +28,8 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // A cell is edited by the list's delegate, which stores the text itself, never through setData.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     void appendColumn(const QString &header);
     ListRow *newRow(const std::array<QStringView, ListRow::TextCount> &texts, int smallIcon, qint64 tag);
@@ -34,10 +37,17 @@ public:
     // Returns where the first one stands.
     int addRows(LargeVector<ListRow *> &&rows, int sortKey);
     void removeRowAt(int position);
+    // Puts `row` in place of the one at `position`, as a record's new texts.
+    void replaceRow(int position, ListRow *row);
+    // Removes the rows of these records, in one pass however many they are.
+    void removeRowsWithTags(const std::unordered_set<qint64> &tags);
     void sortBy(int key);
     int findRow(const QString &text, int firstPosition) const;
     int positionOf(const ListRow *row, int hint = -1) const;
     int positionOfTag(qint64 tag, int hint) const;
+    // Where the record `tag` showing `text` in column `key` stands, found by halving: the rows are in `key`'s order,
+    // or in record order when `key` is -1.
+    int positionOfRecord(qint64 tag, QStringView text, int key);
 
     ListRow *rowAt(int position) const { return m_rows[std::size_t(position)]; }
     void setSmallIcons(const QList<QIcon> &icons) { m_smallIcons = icons; }
@@ -145,6 +155,8 @@ public:
     std::optional<ListItem> FindItem(const QString &text, int start = 1);
     // The row that shows the record with this bookmark.
     std::optional<ListItem> ItemWithTag(qint64 tag);
+    // The same, for a record whose texts are known: found without going through the rows.
+    std::optional<ListItem> ItemWithTag(qint64 tag, const std::array<QStringView, ListRow::TextCount> &texts);
     void SetFocus();
     void setSmallIcons(const QList<QIcon> &icons) { m_model.setSmallIcons(icons); }
 

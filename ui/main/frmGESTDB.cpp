@@ -4,7 +4,9 @@
 #include "design.h"
 #include "files.h"
 #include "frmFIND.h"
+#include "history.h"
 #include "importer.h"
+#include "listmenu.h"
 #include "modDB.h"
 #include "runtime.h"
 
@@ -182,6 +184,9 @@ void frmGESTDB::buildDesign()
     connect(smEMail, &QAction::triggered, this, [] { ShellExecute(EMailUrl); });
     connect(smSito, &QAction::triggered, this, [] { ShellExecute(SiteUrl); });
 
+    history = new History(*lstADD, this);
+    listMenu = new ListMenu(*this, *lstADD, *history);
+
     QWidget *tabOrder[] = {Text1[0], Text1[1], Text1[2], Text1[3], Text1[4], Text1[5], lstADD,
                            Command1[0], Command1[1], Command1[2], Command1[3], Command1[4]};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
@@ -272,6 +277,10 @@ void frmGESTDB::addContact()
     }
     modDB::AddListItem(Text1[0]->text(), Text1[1]->text(), Text1[2]->text(), Text1[3]->text(), Text1[4]->text(),
                        Text1[5]->text());
+    Contact stored;
+    for (std::size_t k = 0; k < stored.size(); ++k)
+        stored[k] = storableText(Text1[k]->text());
+    history->added(*records.LastModified(), stored);
     MsgBox(QStringLiteral("Dati salvati con successo!."), 64, QStringLiteral("Info"));
 
     const qint16 highest = qint16(Text1.size() - 1);
@@ -303,7 +312,11 @@ void frmGESTDB::removeContact()
         return;
 
     const qint64 record = *records.Bookmark();
+    Contact texts;
+    for (std::size_t k = 0; k < texts.size(); ++k)
+        texts[k] = records.Fields().Item(FieldNames[k]).Value();
     records.Delete();
+    history->removed(record, texts);
     if (const std::optional<ListItem> row = lstADD->ItemWithTag(record))
         lstADD->ListItems().Remove(row->Index());
 }
@@ -368,6 +381,7 @@ void frmGESTDB::importFiles(const QStringList &paths)
 
     const ImportResult result = importContacts(*modDB::ContactDB, read);
     listStored(*lstADD, result.added, result.bookmarks);
+    history->imported(result.bookmarks, result.added);
     MsgBox(QStringLiteral("Contatti aggiunti: %1. Già presenti: %2.").arg(result.added.size()).arg(result.duplicates) +
                skippedCount(skipped),
            64,

@@ -9,6 +9,8 @@
 
 #include <array>
 
+class History;
+class ListMenu;
 class QAction;
 class QFrame;
 class QLineEdit;
@@ -69,6 +71,9 @@ public:
     QAction *smEMail = nullptr;
     QAction *smSito = nullptr;
     qint16 LoopIndex = 0;
+    // Every change made in the window, to take back and repeat, and the list's own menu that does so.
+    History *history = nullptr;
+    ListMenu *listMenu = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
