@@ -2,6 +2,8 @@
 
 #include "modDB.h"
 
+#include <sqlite3.h>
+
 void createSchema(Database &database)
 {
     for (const char *statement : modDB::SchemaStatements)
@@ -37,4 +39,42 @@ std::vector<qint64> appendContacts(Database &database, const Contacts &contacts,
             progress(bookmarks.size(), contacts.size());
     }
     return bookmarks;
+}
+
+ContactRecords::ContactRecords(Database &database)
+    : m_records(database.OpenRecordset(modDB::TableName)), m_fields(modDB::ContactFields(*m_records))
+{
+}
+
+void ContactRecords::seek(qint64 bookmark)
+{
+    m_records->Seek(bookmark);
+    if (m_records->NoMatch())
+        throw EngineError(SQLITE_NOTFOUND, QStringLiteral("Segnalibro non valido."));
+}
+
+std::optional<Contact> ContactRecords::read(qint64 bookmark)
+{
+    m_records->Seek(bookmark);
+    if (m_records->NoMatch())
+        return std::nullopt;
+    Contact texts;
+    for (std::size_t k = 0; k < texts.size(); ++k)
+        texts[k] = m_fields[k].Value();
+    return texts;
+}
+
+void ContactRecords::write(qint64 bookmark, const Contact &texts)
+{
+    seek(bookmark);
+    m_records->Edit();
+    for (std::size_t k = 0; k < texts.size(); ++k)
+        m_fields[k].setValue(texts[k]);
+    m_records->Update();
+}
+
+void ContactRecords::remove(qint64 bookmark)
+{
+    seek(bookmark);
+    m_records->Delete();
 }

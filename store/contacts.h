@@ -6,6 +6,8 @@
 
 #include <array>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 // Nome, Cognome, Telefono, Cellulare, Fax, Email; null where the source had no value at all.
@@ -24,3 +26,23 @@ Contacts storedContacts(Database &database);
 // Adds every one of the contacts, null texts as null, in their order, through one recordset's AddNew and Update, and
 // returns their records; within the caller's transaction.
 std::vector<qint64> appendContacts(Database &database, const Contacts &contacts, const AppendProgress &progress = {});
+
+// Contacts read, changed and removed by their records' bookmarks through one recordset, within the caller's
+// transaction, however many: what editing in the list and taking a change back or repeating it do to the file.
+class ContactRecords
+{
+public:
+    explicit ContactRecords(Database &database);
+
+    // The record's six texts, or nothing when the file has no such record.
+    std::optional<Contact> read(qint64 bookmark);
+    void write(qint64 bookmark, const Contact &texts);
+    void remove(qint64 bookmark);
+
+private:
+    // The record with that bookmark made current; the engine's "not found" when the file has none.
+    void seek(qint64 bookmark);
+
+    std::unique_ptr<Recordset> m_records;
+    std::vector<Field> m_fields;
+};

@@ -259,13 +259,14 @@ void Recordset::readCurrent(sqlite::Statement &statement)
 bool Recordset::load(qint64 rowid)
 {
     m_walk.reset();
-    sqlite::Statement statement(m_db.get(),
-                                QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid = ?").arg(m_quotedTable));
-    statement.bind(1, rowid);
-    if (!statement.step())
-        return false;
-    readCurrent(statement);
-    return true;
+    if (!m_seek)
+        m_seek.emplace(m_db.get(), QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid = ?").arg(m_quotedTable));
+    m_seek->bind(1, rowid);
+    const bool found = m_seek->step();
+    if (found)
+        readCurrent(*m_seek);
+    m_seek->reset();
+    return found;
 }
 
 void Recordset::MoveNext()
@@ -390,9 +391,11 @@ void Recordset::Delete()
 {
     failIf(!m_onRecord, SQLITE_MISUSE, QStringLiteral("Nessun record corrente."));
     m_walk.reset();
-    sqlite::Statement remove(m_db.get(), QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_quotedTable));
-    remove.bind(1, m_current.rowid);
-    remove.step();
+    if (!m_remove)
+        m_remove.emplace(m_db.get(), QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_quotedTable));
+    m_remove->bind(1, m_current.rowid);
+    m_remove->step();
+    m_remove->reset();
     m_onRecord = false;
 }
 
@@ -401,6 +404,12 @@ std::optional<qint64> Recordset::Bookmark() const
     if (!m_onRecord)
         return std::nullopt;
     return m_current.rowid;
+}
+
+void Recordset::Seek(qint64 bookmark)
+{
+    m_noMatch = !load(bookmark);
+    m_onRecord = !m_noMatch;
 }
 
 void Recordset::setBookmark(qint64 bookmark)

@@ -129,6 +129,8 @@ public:
 
     std::optional<qint64> Bookmark() const;
     void setBookmark(qint64 bookmark);
+    // Makes the record with this bookmark the current one, as setBookmark does; NoMatch tells when there is none.
+    void Seek(qint64 bookmark);
     std::optional<qint64> LastModified() const { return m_lastModified; }
 
 private:
@@ -162,6 +164,8 @@ private:
     std::optional<sqlite::Statement> m_walk; // live only while walking forward from the start
     std::optional<sqlite::Statement> m_insert; // prepared on the first Update of an AddNew, then reused
     std::optional<sqlite::Statement> m_change; // prepared on the first Update of an Edit, then reused
+    std::optional<sqlite::Statement> m_seek; // the record with a rowid, prepared on first use, then reused
+    std::optional<sqlite::Statement> m_remove; // likewise for Delete
     Current m_current;
     bool m_onRecord = false;
     std::vector<QByteArrayView> m_stored; // the current record as the engine holds it, while it is decoded

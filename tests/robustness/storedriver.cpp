@@ -7,7 +7,6 @@
 //   storedriver convert <file> <reader>  converts an old file in place, reading it with that program
 
 #include "oldfile.h"
-#include "recordchanges.h"
 #include "support/storesupport.h"
 
 #include <cstdio>
@@ -59,7 +58,7 @@ int session(const QString &dir, quint32 seed)
             const QByteArray line = QByteArray::number(chosen) + ' ' + texts.join(QChar(0x1f)).toUtf8().toHex();
             say("TRY EDIT " + line);
             Transaction transaction(*modDB::ContactDB);
-            RecordChanges(*modDB::ContactDB).write(chosen, {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]});
+            ContactRecords(*modDB::ContactDB).write(chosen, {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]});
             transaction.Commit();
             say("EDIT " + line);
             rows.insert(chosen, line.split(' ')[1]);

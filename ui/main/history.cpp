@@ -4,7 +4,6 @@
 #include "importer.h"
 #include "listview.h"
 #include "modDB.h"
-#include "recordchanges.h"
 #include "runtime.h"
 
 #include <unordered_set>
@@ -81,7 +80,7 @@ void History::imported(const std::vector<qint64> &records, Contacts contacts)
 
 bool History::edit(qint64 record, int column, const QString &text)
 {
-    const std::optional<Contact> before = RecordChanges(*modDB::ContactDB).read(record);
+    const std::optional<Contact> before = ContactRecords(*modDB::ContactDB).read(record);
     Step step{QString(), {{recordOf(record), before, before}}};
     if (before) {
         (*step.changes[0].after)[std::size_t(column)] = storableText(text);
@@ -147,7 +146,7 @@ bool History::apply(Step &step, bool forward)
 {
     Database &database = *modDB::ContactDB;
     Transaction transaction(database);
-    RecordChanges records(database);
+    ContactRecords records(database);
     for (const Change &change : step.changes) {
         const std::optional<Contact> &from = forward ? change.before : change.after;
         if (from && records.read(change.record->rowid) != from)

@@ -7,7 +7,6 @@
 #include "importer.h"
 #include "listview.h"
 #include "modDB.h"
-#include "recordchanges.h"
 #include "runtime.h"
 
 #include <QAction>
@@ -161,7 +160,7 @@ void ListMenu::removeSelected()
     reportingEngineErrors([&] {
         const qint64 record = selected->Tag();
         // The question names the contact that will go, as the file holds it.
-        const std::optional<Contact> texts = RecordChanges(*modDB::ContactDB).read(record);
+        const std::optional<Contact> texts = ContactRecords(*modDB::ContactDB).read(record);
         if (texts && MsgBox(QStringLiteral("Eliminare ") + (*texts)[field::Nome].value_or(QString()) + QLatin1Char(' ') +
                                 (*texts)[field::Cognome].value_or(QString()) + QStringLiteral(" definitivamente dal database?."),
                             36) != vbYes)
