@@ -40,33 +40,28 @@ if [ "${1:-}" = --inside ]; then
     for _ in $(seq 25); do xdotool search --onlyvisible --name "Trova..." >/dev/null || break; sleep 0.2; done
     kill -0 "$program" 2>/dev/null || { echo "Brisolta ended when the find dialog closed" >&2; exit 1; }
 
+    # The window with the open menu, which may reach below it: the menu is the visible window that is neither the
+    # main window nor the screen's root.
+    shootWithMenu() {
+        local right=$((left + width)) bottom=$((top + height))
+        for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
+            eval "$(xdotool getwindowgeometry --shell "$id")"
+            [ "$WIDTH" -lt 1024 ] || continue
+            right=$((X + WIDTH > right ? X + WIDTH : right))
+            bottom=$((Y + HEIGHT > bottom ? Y + HEIGHT : bottom))
+        done
+        shoot "$1" "$((right - left))x$((bottom - top))+${left}+${top}"
+    }
     # Contattami: (240,352)-(313,375). The menu opens at the button's corner and may reach below the window.
     xdotool mousemove $((left + 276)) $((top + 363)) click 1
     sleep 1
-    # The menu is the visible window that is neither the main window nor the screen's root.
-    right=$((left + width))
-    bottom=$((top + height))
-    for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$id")"
-        [ "$WIDTH" -lt 1024 ] || continue
-        right=$((X + WIDTH > right ? X + WIDTH : right))
-        bottom=$((Y + HEIGHT > bottom ? Y + HEIGHT : bottom))
-    done
-    shoot contact-menu.png "$((right - left))x$((bottom - top))+${left}+${top}"
+    shootWithMenu contact-menu.png
     xdotool key Escape
     # The list's own menu: a right click on its second row, (16,136) being the list's corner and a row 20 high.
     sleep 0.5
     xdotool mousemove $((left + 60)) $((top + 136 + 50)) click 3
     sleep 1
-    right=$((left + width))
-    bottom=$((top + height))
-    for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$id")"
-        [ "$WIDTH" -lt 1024 ] || continue
-        right=$((X + WIDTH > right ? X + WIDTH : right))
-        bottom=$((Y + HEIGHT > bottom ? Y + HEIGHT : bottom))
-    done
-    shoot list-menu.png "$((right - left))x$((bottom - top))+${left}+${top}"
+    shootWithMenu list-menu.png
     xdotool key Escape
     exit 0
 fi
