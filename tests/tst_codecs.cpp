@@ -125,7 +125,8 @@ void CodecsTest::shouldReadWhatOtherProgramsWrite_data()
                       "TEL;TYPE=cell:TEL:+39-333-1234567;ext=12\r\nTEL;TYPE=fax:tel:06 7654321\r\nEND:VCARD\r\n")
         << QStringList{"Anna|Neri|+39-06-1234567|+39-333-1234567 int. 12|06 7654321|"} << 0;
     QTest::newRow("an escaped tel\\: is a number") << "vcf"
-        << QByteArray("BEGIN:VCARD\r\nN:Neri;Ada\r\nTEL:tel\\:x\r\nEND:VCARD\r\n") << QStringList{"Ada|Neri|tel:x|||"} << 0;
+        << QByteArray("BEGIN:VCARD\r\nN:Neri;Ada\r\nTEL:tel\\:x\r\nEND:VCARD\r\n")
+        << QStringList{"Ada|Neri|tel:x|||"} << 0;
 
     // UTF-16, little- and big-endian, with and without byte-order mark: the zero bytes tell.
     const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bellò;Nicolò\r\nTEL;TYPE=CELL:+39 333 1\r\n"
@@ -170,8 +171,10 @@ void CodecsTest::shouldReadWhatOtherProgramsWrite_data()
                       "END:VCARD\r\nBEGIN:VCARD\r\nN:;;;;\r\nFN:\r\nEND:VCARD\r\n")
         << QStringList{"Ada|Neri||||"} << 2;
     QTest::newRow("rows with a name the header did not map") << "csv"
-        << QByteArray("Nome;Soprannome;Telefono\r\nAda;;06 1\r\n;Lucky;\r\n;;\r\n\r\n") << QStringList{"Ada||06 1|||"} << 2;
-    QTest::newRow("blank lines are no rows") << "csv" << QByteArray("Nome\r\n\r\nAda\r\n\r\r\n\n") << QStringList{"Ada|||||"} << 0;
+        << QByteArray("Nome;Soprannome;Telefono\r\nAda;;06 1\r\n;Lucky;\r\n;;\r\n\r\n")
+        << QStringList{"Ada||06 1|||"} << 2;
+    QTest::newRow("blank lines are no rows") << "csv" << QByteArray("Nome\r\n\r\nAda\r\n\r\r\n\n")
+                                             << QStringList{"Ada|||||"} << 0;
 }
 
 void CodecsTest::shouldReadWhatOtherProgramsWrite()

@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         } catch (const FormatError &) {
             continue;
         }
-        const QByteArray out = version == 0 ? csv::encode(contacts)
-                                            : vcard::encode(contacts, version == 4 ? vcard::Version::V4 : vcard::Version::V3);
+        const vcard::Version written = version == 4 ? vcard::Version::V4 : vcard::Version::V3;
+        const QByteArray out = version == 0 ? csv::encode(contacts) : vcard::encode(contacts, written);
         // An empty export has no card to read back; the decoder rightly refuses it.
         if (!contacts.empty() && decode(out) != contacts)
             qFatal("format %d: what was read changed on its way out and back in", version);
