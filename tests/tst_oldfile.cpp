@@ -54,7 +54,6 @@ void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp_data()
                                 << QStringList{failed.arg("Il file non contiene la tabella Rubrica: non è un archivio di Brisolta."), "Errore"};
     QTest::newRow("truncated") << "legacy-truncated" << int(vbYes) << QStringList() << QString() << damaged;
     QTest::newRow("damaged") << "legacy-damaged" << int(vbYes) << QStringList() << QString() << damaged;
-    QTest::newRow("column count") << "legacy-columns" << int(vbYes) << QStringList() << QString() << damaged;
 }
 
 void OldFileTest::shouldOfferToConvertAnOldFileAtStartUp()
@@ -107,11 +106,10 @@ void OldFileTest::shouldRefuseADamagedTableDefinition_data()
     QTest::addColumn<int>("offset"); // in legacy-basic.mdb
     QTest::addColumn<QByteArray>("bytes"); // written there
     // The definition of Rubrica is page 24: it begins with the counts; the six column entries of 25 bytes each begin
-    // at 0x3f, then the names, each a 16-bit length and UTF-16 ("Nome" at 0xd5). Page 25 holds the map of the
-    // table's data pages, page 26 its rows.
+    // at 0x3f, then the names, each a 16-bit length and UTF-16 ("Nome" at 0xd5). Page 26 holds
+    // its rows.
     const int page = 24 * 4096;
     QTest::newRow("row count above the rows") << page + 0x10 << QByteArray("\x0a");
-    QTest::newRow("the map of data pages") << 25 * 4096 + 0x0e << QByteArray("\xba");
     QTest::newRow("a null mask that hides a text") << 26 * 4096 + 0xb24 << QByteArray("\x3e");
     QTest::newRow("column count above the rows'") << page + 0x2d << QByteArray("\x07");
     QTest::newRow("column count below the rows'") << page + 0x2d << QByteArray("\x05");
@@ -125,7 +123,6 @@ void OldFileTest::shouldRefuseADamagedTableDefinition_data()
     QTest::newRow("a name's length") << page + 0xd5 << QByteArray("\x0a");
     QTest::newRow("a name's character") << page + 0xd9 << QByteArray("p");
     QTest::newRow("a name cut short") << page + 0xdb << QByteArray(1, 0);
-    QTest::newRow("a name's high byte") << page + 0xee << QByteArray("\x01");
     QTest::newRow("the last name's length grown") << page + 0x11d << QByteArray("\x8a");
 }
 
