@@ -649,6 +649,7 @@ private slots:
         QTest::newRow("e-mail in mixed case") << "G.VeRdI@" << "Enter" << -1 << "Verdi" << "";
         QTest::newRow("a capital A in the list") << "abat" << "Trova" << -1 << "Abate" << "";
         QTest::newRow("several, sorted by surname") << "Ross" << "Trova" << 1 << "Rossetti" << "";
+        QTest::newRow("several, sorted by telephone") << "ROSS" << "Enter" << 2 << "Rossini" << "";
         QTest::newRow("empty text") << "" << "Trova" << -1 << "" << "Specificare un cognome valido.";
         QTest::newRow("empty list") << "Rossi" << "Trova" << -2 << "" << notFound.arg("Rossi");
         QTest::newRow("only a first name begins so") << "Giu" << "Trova" << -1 << "" << notFound.arg("Giu");
