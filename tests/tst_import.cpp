@@ -66,10 +66,7 @@ private slots:
         QTest::addColumn<QString>("output");
         QTest::addColumn<int>("count"); // contacts in the file afterwards, the first of them with these surnames
         QTest::addColumn<QStringList>("surnames");
-        const QStringList anna{"Bianchi"}, added{"Bianchi", "Rossi", "Verdi, jr"};
-        QTest::newRow("import") << QStringList{"--import", "a.vcf", "b.csv"} << 0 << "Contatti aggiunti: 2. Già presenti: 2.\n" << 3 << added;
-        QTest::newRow("old file") << QStringList{"--import", "old.mdb"} << 0 << "Contatti aggiunti: 9. Già presenti: 0.\n" << 10
-                                  << QStringList{"Bianchi", "Rossi", "D'Angelo"};
+        const QStringList anna{"Bianchi"};
         QTest::newRow("another contact file, empty texts kept") << QStringList{"--import", "other.mdb"} << 0
                                                                 << "Contatti aggiunti: 1. Già presenti: 0.\n" << 2 << QStringList{"Bianchi", ""};
         QTest::newRow("dry run before the first start") << QStringList{"--import", "a.vcf", "b.csv", "--dry-run", "--file", "new.mdb"} << 0
