@@ -46,13 +46,9 @@ private slots:
         const int before = syncs;
         addRecord(*modDB::ContactRS, {"Anna", "Bianchi", "06 1"});
         QVERIFY2(syncs - before >= 5, qPrintable(QString::number(syncs - before)));
-        // AND WHEN the store is loaded again THEN the contact is read, and not a byte of the file changed
-        const QByteArray bytes = fileBytes(path);
+        // AND WHEN, the file read again as at start, another copy of the program is writing THEN an add waits for it a
+        // good while before it gives up
         Recordset &records = load(dir);
-        QCOMPARE(records.Fields().Item(QStringLiteral("Cognome")).Value(), std::optional<QString>("Bianchi"));
-        QCOMPARE(fileBytes(path), bytes);
-        // AND WHEN, the file read as at start, another copy of the program is writing THEN an add waits for it a good
-        // while before it gives up
         records.MoveNext();
         const std::unique_ptr<Database> otherCopy = DBEngine::OpenDatabase(path);
         Transaction writing(*otherCopy);
