@@ -63,7 +63,6 @@ private slots:
         QTest::addColumn<QString>("value"); // "␀" sets null
         QTest::addColumn<bool>("updated"); // Update, or CancelUpdate
         QTest::addColumn<QStringList>("stored"); // Anna's texts afterwards
-        QTest::newRow("a text") << 2 << "06 9" << true << QStringList{"Anna", "Bianchi", "06 9", "", "␀", "a@b"};
         QTest::newRow("a text to null") << 5 << "␀" << true << QStringList{"Anna", "Bianchi", "06 1", "", "␀", "␀"};
         QTest::newRow("a null to the empty text") << 4 << "" << true << QStringList{"Anna", "Bianchi", "06 1", "", "", "a@b"};
         QTest::newRow("cancelled") << 1 << "Verdi" << false << QStringList{"Anna", "Bianchi", "06 1", "", "␀", "a@b"};
