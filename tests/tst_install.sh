@@ -48,9 +48,9 @@ program="$prefix/lib/brisolta/Brisolta"
 for size in 16 32 48 64; do
     icon="$prefix/share/icons/hicolor/${size}x${size}/apps/brisolta.png"
     [ -f "$icon" ] || fail "no icon $icon"
-    read -r width height < <(od -An -tu1 -j16 -N8 "$icon" |
-        awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4, $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }')
-    [ "$width x $height" = "$size x $size" ] || fail "$icon is $width x $height"
+    # A PNG's width and height are the two big-endian 32-bit numbers at offset 16.
+    [ "$(od -An -tx1 -j16 -N8 "$icon" | tr -d ' \n')" = "$(printf '%08x%08x' "$size" "$size")" ] ||
+        fail "$icon is not ${size}x$size"
 done
 
 entry="$prefix/share/applications/$entry_name"

@@ -5,9 +5,7 @@
 
 #include "support/storesupport.h"
 
-#if __has_include("application.h")
 #include "application.h"
-#endif
 #include "frmGESTDB.h"
 #include "runtime.h"
 
@@ -70,7 +68,7 @@ inline QRect rowRect(QWidget &window, int position) { return listOf(window).visu
 
 inline void clickRow(QWidget &window, int position) { QTest::mouseClick(listOf(window).viewport(), Qt::LeftButton, {}, rowRect(window, position).center()); }
 
-// A main window shown over its own fresh folder, its list watched by a model tester.
+// A main window shown, and active, over its own fresh folder, its list watched by a model tester.
 struct LoadedWindow
 {
     QTemporaryDir dir;
@@ -84,6 +82,7 @@ struct LoadedWindow
         window = std::make_unique<frmGESTDB>(dir.path());
         window->Form_Load();
         window->show();
+        QApplication::setActiveWindow(window.get());
         tester = std::make_unique<QAbstractItemModelTester>(&shownList(*window), QAbstractItemModelTester::FailureReportingMode::QtTest);
         return *window;
     }
