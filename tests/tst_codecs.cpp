@@ -110,10 +110,7 @@ private slots:
         }
 
         // vCard 4.0 numbers as tel: URIs without VALUE=uri, as Android writes them.
-        QTest::newRow("4.0, tel: without VALUE") << "vcf"
-            << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Anna Neri\r\nTEL;TYPE=home:tel:+39-06-1234567\r\n"
-                          "TEL;TYPE=cell:TEL:+39-333-1234567;ext=12\r\nTEL;TYPE=fax:tel:06 7654321\r\nEND:VCARD\r\n")
-            << QStringList{"Anna|Neri|+39-06-1234567|+39-333-1234567 int. 12|06 7654321|"} << 0;
+        QTest::newRow("4.0, tel: without VALUE") << "vcf" << sample("tel-4.0.vcf") << QStringList{"Anna|Neri|+39-06-1234567|+39-333-1234567 int. 12|06 7654321|"} << 0;
         QTest::newRow("an escaped tel\\: is a number") << "vcf"
             << QByteArray("BEGIN:VCARD\r\nN:Neri;Ada\r\nTEL:tel\\:x\r\nEND:VCARD\r\n")
             << QStringList{"Ada|Neri|tel:x|||"} << 0;
@@ -133,33 +130,16 @@ private slots:
         }
 
         // Headers of webmail, CRM and Outlook exports, in English and Italian, however they are written.
-        QTest::newRow("webmail headers") << "csv"
-            << QByteArray("First Name,Last Name,Email Home,Home Mobile,Work Phone\r\nAda,Neri,ada@example.it,333 1,02 1\r\n")
-            << QStringList{"Ada|Neri|02 1|333 1||ada@example.it"} << 0;
-        QTest::newRow("CRM headers, full name") << "csv"
-            << QByteArray("Full Name;Contact Email;Mobile Phone;Company\r\nMaria Grazia D'Angelo;m@example.it;333 2;ACME\r\n"
-                          ";x@example.it;;ACME Srl\r\n")
-            << QStringList{"Maria|Grazia D'Angelo||333 2||m@example.it", "|ACME Srl||||x@example.it"} << 0;
-        QTest::newRow("Outlook, second address") << "csv"
-            << QByteArray("First Name,E-mail  Address,Email 2 Address\r\nLuca,,luca@example.it\r\n")
-            << QStringList{"Luca|||||luca@example.it"} << 0;
-        QTest::newRow("Italian headers") << "csv"
-            << QByteArray("Nome completo;Telefono abitazione;Cellulare;Indirizzo e-mail;Fax\r\nRenè Cantù;06 1;347 2;r@example.it;06 3\r\n")
-            << QStringList{"Renè|Cantù|06 1|347 2|06 3|r@example.it"} << 0;
-        QTest::newRow("headers, case, blanks, hyphens") << "csv"
-            << QByteArray("  FIRST-NAME ;last_name;E MAIL;mobile  phone;E-Mail-Address\r\nAda;Neri;a@example.it;333;b@example.it\r\n")
-            << QStringList{"Ada|Neri||333||a@example.it"} << 0;
+        QTest::newRow("webmail headers") << "csv" << sample("webmail.csv") << QStringList{"Ada|Neri|02 1|333 1||ada@example.it"} << 0;
+        QTest::newRow("CRM headers, full name") << "csv" << sample("crm.csv") << QStringList{"Maria|Grazia D'Angelo||333 2||m@example.it", "|ACME Srl||||x@example.it"} << 0;
+        QTest::newRow("Outlook, second address") << "csv" << sample("outlook-second.csv") << QStringList{"Luca|||||luca@example.it"} << 0;
+        QTest::newRow("Italian headers") << "csv" << sample("italian-headers.csv") << QStringList{"Renè|Cantù|06 1|347 2|06 3|r@example.it"} << 0;
+        QTest::newRow("headers, case, blanks, hyphens") << "csv" << sample("headers-written-so.csv") << QStringList{"Ada|Neri||333||a@example.it"} << 0;
 
         // A card that holds only an organisation is stored under its name, as a surname, and is no skip; a card or a
         // row with none of the six texts is skipped and counted, a blank line is no row.
-        QTest::newRow("ORG only") << "vcf" << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nORG:Bike Shop;Vendite\r\nEND:VCARD\r\n"
-                                                         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:;;;;\r\nFN:02 5\r\nORG:Idraulico\\, Bianchi\r\n"
-                                                         "TEL:02 5\r\nEND:VCARD\r\n")
-                                  << QStringList{"|Bike Shop||||", "|Idraulico, Bianchi|02 5|||"} << 0;
-        QTest::newRow("cards with nothing of ours") << "vcf"
-            << QByteArray("BEGIN:VCARD\r\nN:Neri;Ada\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:solo una nota\r\n"
-                          "END:VCARD\r\nBEGIN:VCARD\r\nN:;;;;\r\nFN:\r\nEND:VCARD\r\n")
-            << QStringList{"Ada|Neri||||"} << 2;
+        QTest::newRow("ORG only") << "vcf" << sample("org-only.vcf") << QStringList{"|Bike Shop||||", "|Idraulico, Bianchi|02 5|||"} << 0;
+        QTest::newRow("cards with nothing of ours") << "vcf" << sample("nothing-of-ours.vcf") << QStringList{"Ada|Neri||||"} << 2;
         QTest::newRow("rows with a name the header did not map") << "csv"
             << QByteArray("Nome;Soprannome;Telefono\r\nAda;;06 1\r\n;Lucky;\r\n;;\r\n\r\n")
             << QStringList{"Ada||06 1|||"} << 2;

@@ -401,36 +401,6 @@ private slots:
         QCOMPARE(fileBytes(path), damaged);
     }
 
-    void shouldAcceptOnlyCompleteFrames_data()
-    {
-        QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<bool>("accepted");
-        // One contact whose Nome is "abc" (R, null flag at 1, length at 2, text at 6) and five nulls; the count last.
-        const QByteArray contact = oldfile::encodeFrames({Contact{QStringLiteral("abc")}});
-        const auto patched = [&contact](qsizetype at, const QByteArray &bytes) { return QByteArray(contact).replace(at, bytes.size(), bytes); };
-        QTest::newRow("a text") << contact << true;
-        QTest::newRow("invalid UTF-8") << patched(7, "\xff") << false;
-        QTest::newRow("null with a length") << patched(1, "\1") << false;
-        QTest::newRow("unknown flag") << patched(1, "\2") << false;
-        QTest::newRow("length above the limit") << oldfile::encodeFrames({Contact{QString(2 << 20, 'a')}}) << false;
-        QTest::newRow("count too high") << patched(contact.size() - 4, "\2") << false;
-        QTest::newRow("bytes after the end") << contact + "R" << false;
-        QTest::newRow("no end") << contact.chopped(5) << false;
-    }
-
-    void shouldAcceptOnlyCompleteFrames()
-    {
-        QFETCH(QByteArray, output);
-        QFETCH(bool, accepted);
-        // WHEN the reader's output is decoded THEN it is taken whole, or refused as unreadable
-        try {
-            QVERIFY2(oldfile::encodeFrames(oldfile::decodeFrames(output)) == output && accepted, "taken");
-        } catch (const FileError &error) {
-            QVERIFY2(!accepted, qPrintable(error.message()));
-            QCOMPARE(error.message(), QStringLiteral("Il file è danneggiato o illeggibile."));
-        }
-    }
-
     void shouldEndAReaderThatHangs()
     {
         // GIVEN a reader that never answers, and a short time limit
