@@ -45,7 +45,8 @@ const QString ThreeContacts = QStringLiteral("INSERT INTO Rubrica VALUES ('Anna'
 const QString SampleContacts = QStringLiteral(
     "WITH n(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM n WHERE k < 39) INSERT INTO Rubrica SELECT 'R', 'Z' || k, '09' || k, '', '', '' FROM n;"
     "INSERT INTO Rubrica VALUES ('Mario','Rossi','051','333','0519','m@p.it'),('Anna','Rossetti','061','320','0617',''),"
-    "('Carla','Rossini','040','','','rr@rete.it'),('Giuseppe','Verdi','0498','340','0491','g.verdi@musica.it'),('Aldo','Abate','07','','','')");
+    "('Carla','Rossini','040','','','rr@rete.it'),('Giuseppe','Verdi','0498','340','0491','g.verdi@musica.it'),('Aldo','Abate','07','','',''),"
+    "('Franz','Straße','08','','','')");
 
 // The open cell editor; a closed one may linger, hidden, until the event loop deletes it.
 QLineEdit *cellEditor(QWidget &window)
@@ -647,6 +648,7 @@ private slots:
         QTest::newRow("telephone") << "0498" << "Trova" << -1 << "Verdi" << "";
         QTest::newRow("e-mail in mixed case") << "G.VeRdI@" << "Enter" << -1 << "Verdi" << "";
         QTest::newRow("a capital A in the list") << "abat" << "Trova" << -1 << "Abate" << "";
+        QTest::newRow("full case folding") << "STRASSE" << "Enter" << -1 << "Straße" << "";
         QTest::newRow("several, sorted by surname") << "Ross" << "Trova" << 1 << "Rossetti" << "";
         QTest::newRow("several, sorted by telephone") << "ROSS" << "Enter" << 2 << "Rossini" << "";
         QTest::newRow("empty text") << "" << "Trova" << -1 << "" << "Specificare un cognome valido.";
