@@ -68,8 +68,11 @@ void ContactRecords::write(qint64 bookmark, const Contact &texts)
 {
     seek(bookmark);
     m_records->Edit();
-    for (std::size_t k = 0; k < texts.size(); ++k)
-        m_fields[k].setValue(texts[k]);
+    // Only the texts that change are written: the others stay as the file holds them, byte for byte.
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+        if (m_fields[k].Value() != texts[k])
+            m_fields[k].setValue(texts[k]);
+    }
     m_records->Update();
 }
 

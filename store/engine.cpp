@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include <QFileInfo>
 #include <QStringList>
 
@@ -170,6 +172,7 @@ void Field::setValue(const FieldValue &value)
 {
     failIf(!m_recordset->m_editBuffer, SQLITE_MISUSE, QStringLiteral("Aggiornamento senza AddNew o Edit."));
     (*m_recordset->m_editBuffer)[std::size_t(m_ordinal)] = value;
+    m_recordset->m_changed[std::size_t(m_ordinal)] = true;
 }
 
 qint16 Fields::Count() const
@@ -289,6 +292,7 @@ void Recordset::MoveNext()
 void Recordset::AddNew()
 {
     m_editBuffer.emplace(m_columns.size());
+    m_changed.assign(m_columns.size(), false);
     m_editing.reset();
 }
 
@@ -301,6 +305,7 @@ void Recordset::Edit()
             values[k] = text->toString();
     }
     m_editBuffer = std::move(values);
+    m_changed.assign(m_columns.size(), false);
     m_editing = m_current.rowid;
 }
 
@@ -332,14 +337,32 @@ void Recordset::Update()
         return QString::fromLatin1(sql).arg(m_quotedTable, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
     };
     if (m_editing) {
-        if (!m_change)
-            m_change.emplace(m_db.get(), columns("UPDATE %1 SET (%2) = (%3) WHERE rowid = ?"));
-        // The record keeps its rowid, so its bookmark and its place in the order.
-        m_change->clearBindings();
-        bindBuffer(*m_change, 1);
-        m_change->bind(int(m_columns.size()) + 1, *m_editing);
-        m_change->step();
-        m_change->reset();
+        if (std::find(m_changed.begin(), m_changed.end(), true) != m_changed.end()) {
+            auto change = m_changes.find(m_changed);
+            if (change == m_changes.end()) {
+                QStringList assignments;
+                for (std::size_t i = 0; i < m_columns.size(); ++i) {
+                    if (m_changed[i])
+                        assignments << quoted(m_columns[i]) + QStringLiteral(" = ?");
+                }
+                change = m_changes.emplace(m_changed, sqlite::Statement(m_db.get(), QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                                                                          .arg(m_quotedTable, assignments.join(QLatin1Char(','))))).first;
+            }
+            // The record keeps its rowid, so its bookmark and its place in the order.
+            sqlite::Statement &statement = change->second;
+            statement.clearBindings();
+            int parameter = 1;
+            for (std::size_t i = 0; i < m_columns.size(); ++i) {
+                if (!m_changed[i])
+                    continue;
+                if (const FieldValue &value = (*m_editBuffer)[i])
+                    statement.bind(parameter, *value);
+                ++parameter;
+            }
+            statement.bind(parameter, *m_editing);
+            statement.step();
+            statement.reset();
+        }
         const qint64 edited = *m_editing;
         m_lastModified = edited;
         CancelUpdate();

@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 
 #include <memory>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -163,7 +164,10 @@ private:
     QString m_quotedTable;
     std::optional<sqlite::Statement> m_walk; // live only while walking forward from the start
     std::optional<sqlite::Statement> m_insert; // prepared on the first Update of an AddNew, then reused
-    std::optional<sqlite::Statement> m_change; // prepared on the first Update of an Edit, then reused
+    // An Edit's Update writes only the columns given a value, so that the others stay byte for byte as they are (a
+    // text another program stored in another encoding, a blob); one statement for each set of columns, then reused.
+    std::map<std::vector<bool>, sqlite::Statement> m_changes;
+    std::vector<bool> m_changed;
     std::optional<sqlite::Statement> m_seek; // the record with a rowid, prepared on first use, then reused
     std::optional<sqlite::Statement> m_remove; // likewise for Delete
     Current m_current;

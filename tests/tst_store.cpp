@@ -63,9 +63,9 @@ private slots:
         QTest::addColumn<QString>("value"); // "␀" sets null
         QTest::addColumn<bool>("updated"); // Update, or CancelUpdate
         QTest::addColumn<QStringList>("stored"); // Anna's texts afterwards
-        QTest::newRow("a text to null") << 5 << "␀" << true << QStringList{"Anna", "Bianchi", "06 1", "", "␀", "␀"};
-        QTest::newRow("a null to the empty text") << 4 << "" << true << QStringList{"Anna", "Bianchi", "06 1", "", "", "a@b"};
-        QTest::newRow("cancelled") << 1 << "Verdi" << false << QStringList{"Anna", "Bianchi", "06 1", "", "␀", "a@b"};
+        QTest::newRow("a text to null") << 5 << "␀" << true << QStringList{"Anna", "Bianchi\uFFFD", "06 1", "", "␀", "␀"};
+        QTest::newRow("a null to the empty text") << 4 << "" << true << QStringList{"Anna", "Bianchi\uFFFD", "06 1", "", "", "a@b"};
+        QTest::newRow("cancelled") << 1 << "Verdi" << false << QStringList{"Anna", "Bianchi\uFFFD", "06 1", "", "␀", "a@b"};
     }
 
     void shouldChangeTheCurrentRecordInPlace()
@@ -74,9 +74,10 @@ private slots:
         QFETCH(QString, value);
         QFETCH(bool, updated);
         QFETCH(QStringList, stored);
-        // GIVEN Anna, with an empty and a null text, before Carla, Anna the current record
+        // GIVEN Anna, with an empty and a null text and a surname another program stored in another encoding, before
+        // Carla, Anna the current record
         QTemporaryDir dir;
-        makeFile(dir.filePath(modDB::FileName), "INSERT INTO Rubrica VALUES ('Anna','Bianchi','06 1','',NULL,'a@b'),"
+        makeFile(dir.filePath(modDB::FileName), "INSERT INTO Rubrica VALUES ('Anna',CAST(X'4269616E636869FF' AS TEXT),'06 1','',NULL,'a@b'),"
                                                 "('Carla','Neri','02',NULL,NULL,NULL)");
         Recordset &records = load(dir);
         const std::optional<qint64> anna = records.Bookmark();
@@ -88,6 +89,7 @@ private slots:
         QCOMPARE(rowsInFile(dir.filePath(modDB::FileName)),
                  (QList<QStringList>{stored, {"Carla", "Neri", "02", "␀", "␀", "␀"}}));
         QCOMPARE(records.Bookmark(), anna);
+        QCOMPARE(rowsInFile(dir.filePath(modDB::FileName), "SELECT hex(Cognome) FROM Rubrica LIMIT 1"), QList<QStringList>{{"4269616E636869FF"}});
         QCOMPARE(records.Fields().Item(qint16(field)).Value(), stored[field] == "␀" ? FieldValue() : FieldValue(stored[field]));
         if (updated)
             QCOMPARE(records.LastModified(), anna);
