@@ -208,9 +208,10 @@ std::vector<Column> columnsOf(const std::vector<QStringView> &cells)
 
     if (const qsizetype name = indexes.value(QStringLiteral("name"), -1); name >= 0)
         columns.push_back({name, given ? WholeName : int(field::Nome)});
-    // A full name or a company's name fills only what the row leaves empty, so they are read last.
-    std::stable_partition(columns.begin(), columns.end(),
-                          [](const Column &c) { return c.field != FullName && c.field != Organization; });
+    // A full name or a company's name fills only what the row leaves empty, so they are read last, the company's after
+    // the person's.
+    const auto rank = [](const Column &c) { return c.field == FullName ? 1 : c.field == Organization ? 2 : 0; };
+    std::stable_sort(columns.begin(), columns.end(), [&rank](const Column &a, const Column &b) { return rank(a) < rank(b); });
     return columns;
 }
 
