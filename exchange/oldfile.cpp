@@ -150,7 +150,7 @@ bool consistentDefinition(MdbHandle *mdb, const MdbTableDef &table, guint places
     if (table.num_cols == 0 || table.num_cols > placesInRows || !table.columns || table.columns->len != table.num_cols ||
         table.num_var_cols > placesInRows)
         return false;
-    std::vector<bool> numbers(table.num_cols), rowNumbers(MaxColumns), varNumbers(MaxColumns);
+    std::vector<bool> numbers(MaxColumns), rowNumbers(MaxColumns), varNumbers(MaxColumns);
     QList<QString> names;
     guint variable = 0;
     for (guint i = 0; i < table.num_cols; ++i) {
@@ -172,9 +172,9 @@ bool consistentDefinition(MdbHandle *mdb, const MdbTableDef &table, guint places
             (*layout > 0 && (!column.is_fixed || column.col_size != *layout)))
             return false;
         names.append(text);
-        // col_num orders the columns now defined, 0 to num_cols - 1; row_col_num places them in a row, where
-        // deleted columns keep their places.
-        if (column.col_num < 0 || guint(column.col_num) >= table.num_cols || numbers[column.col_num] ||
+        // col_num and row_col_num place the columns in a row, where deleted columns keep their places: each is below
+        // the places a row has, and no two columns share one.
+        if (column.col_num < 0 || column.col_num >= int(placesInRows) || numbers[column.col_num] ||
             column.row_col_num < 0 || column.row_col_num >= int(placesInRows) || rowNumbers[column.row_col_num])
             return false;
         numbers[column.col_num] = rowNumbers[column.row_col_num] = true;
