@@ -425,6 +425,13 @@ private slots:
         // AND a new change leaves nothing to repeat
         typeContact(window, {"Ugo", "Neri", "4"}), button(window, 0).click(), setFileDialogAnswerer({});
         QCOMPARE(child<QAction>(window, "smRipeti").text(), "Ripeti");
+        // AND WHEN another copy removes a contact whose cell is then edited THEN a box says so and its row goes
+        rowsInFile(loaded.path(), "DELETE FROM Rubrica WHERE Nome = 'Ugo'");
+        boxes.boxes.clear();
+        openEditor(window, int(firstNames(listRows(window)).indexOf("Ugo")), 2);
+        typeInCells(window, {"5"}, Qt::Key_Return);
+        QCOMPARE(boxes.boxes, (QList<QStringList>{{"Il contatto è stato cambiato da un'altra copia del programma: la modifica non è stata salvata.", "48", "Attenzione"}}));
+        QVERIFY(!firstNames(listRows(window)).contains("Ugo"));
     }
 
     void shouldOpenTheListsMenuWithWhatCanAct_data()

@@ -87,6 +87,10 @@ bool History::edit(qint64 record, int column, const QString &text)
         step.what = QStringLiteral("modifica di ") + nameOf(*step.changes[0].after);
     }
     if (!before || !apply(step, true)) {
+        // The list shows what the file holds: the row of a contact another copy of the program removed goes too.
+        const std::optional<ListItem> gone = before ? std::nullopt : m_list.ItemWithTag(record);
+        if (gone)
+            m_list.ListItems().Remove(gone->Index());
         sayChangedElsewhere(QStringLiteral("la modifica non è stata salvata."));
         return false;
     }
