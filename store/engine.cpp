@@ -326,57 +326,60 @@ void Recordset::bindBuffer(sqlite::Statement &statement, int first)
 void Recordset::Update()
 {
     failIf(!m_editBuffer, SQLITE_MISUSE, QStringLiteral("Aggiornamento senza AddNew o Edit."));
-    // Each statement is made once, on its first use, and reused for every record after.
-    const auto columns = [this](const char *sql) {
-        QStringList names;
-        QStringList marks;
-        for (const QString &column : m_columns) {
-            names << quoted(column);
-            marks << QStringLiteral("?");
-        }
-        return QString::fromLatin1(sql).arg(m_quotedTable, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-    };
     if (m_editing) {
-        if (std::find(m_changed.begin(), m_changed.end(), true) != m_changed.end()) {
-            auto change = m_changes.find(m_changed);
-            if (change == m_changes.end()) {
-                QStringList assignments;
-                for (std::size_t i = 0; i < m_columns.size(); ++i) {
-                    if (m_changed[i])
-                        assignments << quoted(m_columns[i]) + QStringLiteral(" = ?");
-                }
-                change = m_changes.emplace(m_changed, sqlite::Statement(m_db.get(), QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                                                                          .arg(m_quotedTable, assignments.join(QLatin1Char(','))))).first;
-            }
-            // The record keeps its rowid, so its bookmark and its place in the order.
-            sqlite::Statement &statement = change->second;
-            statement.clearBindings();
-            int parameter = 1;
-            for (std::size_t i = 0; i < m_columns.size(); ++i) {
-                if (!m_changed[i])
-                    continue;
-                if (const FieldValue &value = (*m_editBuffer)[i])
-                    statement.bind(parameter, *value);
-                ++parameter;
-            }
-            statement.bind(parameter, *m_editing);
-            statement.step();
-            statement.reset();
-        }
         const qint64 edited = *m_editing;
+        writeChanges(edited);
         m_lastModified = edited;
         CancelUpdate();
         failIf(!load(edited), SQLITE_NOTFOUND, QStringLiteral("Il record modificato non esiste più."));
         return;
     }
-    if (!m_insert)
-        m_insert.emplace(m_db.get(), columns("INSERT INTO %1 (%2) VALUES (%3)"));
+    // Made once, on the first use, and reused for every record after.
+    if (!m_insert) {
+        QStringList names, marks;
+        for (const QString &column : m_columns) {
+            names << quoted(column);
+            marks << QStringLiteral("?");
+        }
+        m_insert.emplace(m_db.get(), QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                         .arg(m_quotedTable, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+    }
     m_insert->clearBindings();
     bindBuffer(*m_insert, 1);
     m_insert->step();
     m_insert->reset();
     m_lastModified = sqlite3_last_insert_rowid(m_db.get());
     CancelUpdate();
+}
+
+void Recordset::writeChanges(qint64 rowid)
+{
+    if (std::find(m_changed.begin(), m_changed.end(), true) == m_changed.end())
+        return;
+    auto change = m_changes.find(m_changed);
+    if (change == m_changes.end()) {
+        QStringList assignments;
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
+            if (m_changed[i])
+                assignments << quoted(m_columns[i]) + QStringLiteral(" = ?");
+        }
+        change = m_changes.emplace(m_changed, sqlite::Statement(m_db.get(), QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                                                                  .arg(m_quotedTable, assignments.join(QLatin1Char(','))))).first;
+    }
+    // The record keeps its rowid, so its bookmark and its place in the order.
+    sqlite::Statement &statement = change->second;
+    statement.clearBindings();
+    int parameter = 1;
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (!m_changed[i])
+            continue;
+        if (const FieldValue &value = (*m_editBuffer)[i])
+            statement.bind(parameter, *value);
+        ++parameter;
+    }
+    statement.bind(parameter, rowid);
+    statement.step();
+    statement.reset();
 }
 
 void Recordset::FindFirst(const QString &column, const QString &prefix, std::optional<qint64> preferred)

@@ -146,6 +146,8 @@ private:
     bool load(qint64 rowid);
     // Binds the edit buffer's values from `first` on, null as null.
     void bindBuffer(sqlite::Statement &statement, int first);
+    // An Edit's changed columns written to the record.
+    void writeChanges(qint64 rowid);
 
     // The current record's texts, decoded into one buffer that is reused from record to record.
     struct Current
