@@ -6,6 +6,7 @@
 #include "importer.h"
 #include "modDB.h"
 #include "oldfile.h"
+#include "synccommands.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -178,7 +179,32 @@ int runCommandLine(const QStringList &arguments)
     const QCommandLineOption file(QStringLiteral("file"),
                                   QStringLiteral("Usa il file dei contatti PERCORSO invece di archivio.mdb del programma."),
                                   QStringLiteral("PERCORSO"));
-    parser.addOptions({help, importing, dryRun, exporting, vcardVersion, finding, file});
+    const QCommandLineOption syncSetup(QStringLiteral("sync-setup"),
+                                       QStringLiteral("Imposta la sincronizzazione con la rubrica del server CardDAV "
+                                                      "all'INDIRIZZO (con --user, e --addressbook se ne ha più d'una)."),
+                                       QStringLiteral("INDIRIZZO"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Con --sync-setup: il nome utente."),
+                                  QStringLiteral("NOME"));
+    const QCommandLineOption addressBook(QStringLiteral("addressbook"),
+                                         QStringLiteral("Con --sync-setup: la rubrica del server da usare."),
+                                         QStringLiteral("NOME"));
+    const QCommandLineOption passwordStdin(QStringLiteral("password-stdin"),
+                                           QStringLiteral("Legge la password dalla prima riga dello standard input."));
+    const QCommandLineOption trust(QStringLiteral("trust"),
+                                   QStringLiteral("Con --sync-setup: si fida del certificato con questa impronta SHA-256."),
+                                   QStringLiteral("IMPRONTA"));
+    const QCommandLineOption allowHttp(QStringLiteral("allow-http"),
+                                       QStringLiteral("Con --sync-setup: accetta che la password viaggi in chiaro (http://)."));
+    const QCommandLineOption syncing(QStringLiteral("sync"),
+                                     QStringLiteral("Sincronizza i contatti con il server (con --dry-run dice solo che "
+                                                    "cosa farebbe)."));
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("Con --sync: procede anche se eliminerebbe gran parte dei contatti."));
+    const QCommandLineOption syncOff(QStringLiteral("sync-off"),
+                                     QStringLiteral("Disattiva la sincronizzazione: dimentica impostazioni, password e "
+                                                    "collegamenti."));
+    parser.addOptions({help, importing, dryRun, exporting, vcardVersion, finding, file, syncSetup, user, addressBook,
+                       passwordStdin, trust, allowHttp, syncing, force, syncOff});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Con --import: i file da importare."),
                                  QStringLiteral("[FILE...]"));
 
@@ -188,16 +214,25 @@ int runCommandLine(const QStringList &arguments)
         out() << parser.helpText() << Qt::flush;
         return Done;
     }
-    const int actions = int(parser.isSet(importing)) + int(parser.isSet(exporting)) + int(parser.isSet(finding));
+    const int actions = int(parser.isSet(importing)) + int(parser.isSet(exporting)) + int(parser.isSet(finding)) +
+                        int(parser.isSet(syncSetup)) + int(parser.isSet(syncing)) + int(parser.isSet(syncOff));
     if (actions != 1)
-        return wrongUsage(QStringLiteral("indicare una sola operazione fra --import, --export e --find."));
+        return wrongUsage(QStringLiteral("indicare una sola operazione fra --import, --export, --find, --sync-setup, "
+                                         "--sync e --sync-off."));
+    if (parser.isSet(syncSetup) != parser.isSet(user) || (parser.isSet(addressBook) && !parser.isSet(syncSetup)) ||
+        (parser.isSet(trust) && !parser.isSet(syncSetup)) || (parser.isSet(allowHttp) && !parser.isSet(syncSetup)))
+        return wrongUsage(QStringLiteral("--sync-setup vuole --user; --user, --addressbook, --trust e --allow-http "
+                                         "vanno con --sync-setup."));
+    if ((parser.isSet(force) && !parser.isSet(syncing)) ||
+        (parser.isSet(passwordStdin) && !parser.isSet(syncing) && !parser.isSet(syncSetup)))
+        return wrongUsage(QStringLiteral("--force va con --sync; --password-stdin con --sync o --sync-setup."));
     const QStringList files = parser.positionalArguments();
     if (parser.isSet(importing) && files.isEmpty())
         return wrongUsage(QStringLiteral("--import vuole almeno un file da importare."));
     if (!parser.isSet(importing) && !files.isEmpty())
         return wrongUsage(QStringLiteral("argomento inatteso: %1").arg(files.first()));
-    if (parser.isSet(dryRun) && !parser.isSet(importing))
-        return wrongUsage(QStringLiteral("--dry-run va con --import."));
+    if (parser.isSet(dryRun) && !parser.isSet(importing) && !parser.isSet(syncing))
+        return wrongUsage(QStringLiteral("--dry-run va con --import o --sync."));
     const QString version = parser.value(vcardVersion);
     if (parser.isSet(vcardVersion) && (kindOf(parser.value(exporting)) != FileKind::VCard ||
                                        (version != QLatin1String("3.0") && version != QLatin1String("4.0"))))
@@ -207,7 +242,22 @@ int runCommandLine(const QStringList &arguments)
 
     const QString path =
         parser.isSet(file) ? parser.value(file) : modDB::ContactFolder() + QLatin1Char('/') + modDB::FileName;
+    const SyncRequest sync{path,
+                           parser.value(syncSetup),
+                           parser.value(user),
+                           parser.value(addressBook),
+                           parser.value(trust),
+                           parser.isSet(passwordStdin),
+                           parser.isSet(allowHttp),
+                           parser.isSet(dryRun),
+                           parser.isSet(force)};
     try {
+        if (parser.isSet(syncSetup))
+            return setUpSync(sync);
+        if (parser.isSet(syncing))
+            return runSync(sync);
+        if (parser.isSet(syncOff))
+            return turnSyncOff(sync);
         if (parser.isSet(importing))
             return importFiles(path, files, parser.isSet(dryRun));
         if (parser.isSet(exporting))

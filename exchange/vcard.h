@@ -17,8 +17,18 @@ enum class Version { V3, V4 };
 // file that is no vCard file. The other cards are counted in `skipped`, when given. UTF-8 and 8-bit files are read,
 // and UTF-16 ones, with or without byte-order mark.
 Contacts decode(QByteArrayView bytes, int *skipped = nullptr);
-// UTF-8 without byte-order mark, CRLF line ends, lines folded at 75 octets.
-QByteArray encode(const Contacts &contacts, Version version = Version::V3);
+// UTF-8 without byte-order mark, CRLF line ends, lines folded at 75 octets. A contact's UID, where `uids` gives
+// one (the same order as the contacts), goes on its card.
+QByteArray encode(const Contacts &contacts, Version version = Version::V3, const std::vector<QString> &uids = {});
+
+// The steps of encoding a card, each on its own.
+// "Nome Cognome", or what there is of it; else the first address or number the contact has.
+QString formattedName(const Contact &contact);
+// Backslashes, commas, semicolons and line breaks escaped; a CRLF is one line break.
+void appendEscaped(QString &line, QStringView text);
+// The line in UTF-8 with CRLF; past 75 octets it goes on in lines that begin with a blank, never inside a character.
+// `utf8` is a buffer the caller may reuse from line to line.
+void appendFolded(QByteArray &out, QStringView text, QByteArray &utf8);
 
 // The steps of decoding a value, each on its own.
 QByteArray decodeQuotedPrintable(QByteArrayView value);

@@ -11,7 +11,8 @@ QString text(const Contact &contact, std::size_t k)
     return contact[k].value_or(QString());
 }
 
-// "Nome Cognome", or what there is of it; else the first address or number the contact has.
+} // namespace
+
 QString formattedName(const Contact &contact)
 {
     const QString nome = text(contact, field::Nome), cognome = text(contact, field::Cognome);
@@ -25,7 +26,6 @@ QString formattedName(const Contact &contact)
     return QString();
 }
 
-// Backslashes, commas, semicolons and line breaks escaped; a CRLF is one line break.
 void appendEscaped(QString &line, QStringView text)
 {
     qsizetype from = 0;
@@ -43,7 +43,6 @@ void appendEscaped(QString &line, QStringView text)
     line += text.sliced(from);
 }
 
-// The line in UTF-8; past 75 octets it goes on in lines that begin with a blank, never inside a character.
 void appendFolded(QByteArray &out, QStringView text, QByteArray &utf8)
 {
     QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
@@ -62,9 +61,7 @@ void appendFolded(QByteArray &out, QStringView text, QByteArray &utf8)
     out += "\r\n";
 }
 
-} // namespace
-
-QByteArray encode(const Contacts &contacts, Version version)
+QByteArray encode(const Contacts &contacts, Version version, const std::vector<QString> &uids)
 {
     const bool v4 = version == Version::V4;
     const std::pair<std::size_t, QLatin1String> properties[] = {
@@ -80,8 +77,14 @@ QByteArray encode(const Contacts &contacts, Version version)
         appendFolded(out, line, utf8);
         line.truncate(0);
     };
-    for (const Contact &contact : contacts) {
+    for (std::size_t c = 0; c < contacts.size(); ++c) {
+        const Contact &contact = contacts[c];
         out += v4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\n" : "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+        if (c < uids.size() && !uids[c].isEmpty()) {
+            line += QLatin1String("UID:");
+            appendEscaped(line, uids[c]);
+            appendLine();
+        }
         line += QLatin1String("FN:");
         appendEscaped(line, formattedName(contact));
         appendLine();

@@ -1,0 +1,470 @@
+#include "synchronizer.h"
+
+#include "backup.h"
+#include "cardtext.h"
+#include "contacts.h"
+#include "modDB.h"
+#include "vcard.h"
+
+#include <QUuid>
+
+#include <map>
+#include <set>
+
+namespace carddav {
+
+namespace {
+
+const QByteArray CardProperties = "<d:getetag/><c:address-data/>";
+
+// A card as the server has it now.
+struct Card
+{
+    QString path;
+    QByteArray etag;
+    QByteArray text;
+    Contact texts;
+};
+
+// What changed on the server since the last sync: cards new or changed (their paths and ETags) and paths gone.
+struct ServerChanges
+{
+    std::map<QString, QByteArray> changed;
+    std::set<QString> gone;
+    QString token;
+};
+
+QString nameOf(const Contact &contact)
+{
+    return vcard::formattedName(contact);
+}
+
+// Every card on the server, by ETag, against the links: what differs changed, what is missing went.
+ServerChanges compareAll(DavClient &client, const QUrl &book, Database &database)
+{
+    const Multistatus listing = client.propfind(book, 1, "<d:getetag/><d:sync-token/>");
+    ServerChanges changes;
+    std::map<QString, QByteArray> known;
+    for (const auto &[record, link] : links::linked(database))
+        known.emplace(link.href, link.etag);
+    for (const auto &[record, link] : links::removed(database))
+        known.emplace(link.href, link.etag);
+    std::set<QString> present;
+    for (const Resource &resource : listing.resources) {
+        if (resource.path == book.path(QUrl::FullyDecoded)) {
+            changes.token = resource.syncToken;
+            continue;
+        }
+        if (resource.status / 100 != 2 || !resource.path.startsWith(book.path(QUrl::FullyDecoded)))
+            continue;
+        present.insert(resource.path);
+        const auto stored = known.find(resource.path);
+        if (stored == known.end() || stored->second != resource.etag || resource.etag.isEmpty())
+            changes.changed.emplace(resource.path, resource.etag);
+    }
+    for (const auto &[path, etag] : known) {
+        if (!present.count(path))
+            changes.gone.insert(path);
+    }
+    return changes;
+}
+
+// The changes since `token` in one report, or nothing when the server no longer knows the token (or never offered
+// sync reports): then every ETag is compared.
+std::optional<ServerChanges> changesSince(DavClient &client, const QUrl &book, const QString &token)
+{
+    QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:sync-collection xmlns:d=\"DAV:\"><d:sync-token>";
+    body += token.toHtmlEscaped().toUtf8();
+    body += "</d:sync-token><d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop></d:sync-collection>";
+    const Reply reply = client.send("REPORT", book, body, {{"Depth", "0"}, {"Content-Type", "application/xml; charset=utf-8"}});
+    if (reply.status == 401 || reply.status == 404 || reply.status == 410 || reply.status == 507)
+        DavClient::fail(reply, QStringLiteral("REPORT"));
+    if (reply.status != 207)
+        return std::nullopt;
+    const Multistatus listing = parseMultistatus(reply.body, reply.url);
+    ServerChanges changes;
+    changes.token = listing.syncToken;
+    const QString prefix = book.path(QUrl::FullyDecoded);
+    for (const Resource &resource : listing.resources) {
+        if (!resource.path.startsWith(prefix) || resource.path == prefix)
+            continue;
+        if (resource.status == 404)
+            changes.gone.insert(resource.path);
+        else if (resource.status / 100 == 2)
+            changes.changed.emplace(resource.path, resource.etag);
+    }
+    return changes;
+}
+
+// The cards at `paths`, fetched in batches with addressbook-multiget; one the server no longer has is left out.
+std::vector<Card> fetchCards(DavClient &client, const QUrl &book, const std::vector<QString> &paths, int batch,
+                             const SyncProgress &progress)
+{
+    std::vector<Card> cards;
+    for (std::size_t first = 0; first < paths.size(); first += std::size_t(batch)) {
+        QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><c:addressbook-multiget xmlns:d=\"DAV:\" "
+                          "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop>" + CardProperties + "</d:prop>";
+        for (std::size_t i = first; i < std::min(paths.size(), first + std::size_t(batch)); ++i)
+            body += "<d:href>" + onServer(book, paths[i]).path(QUrl::FullyEncoded).toHtmlEscaped().toUtf8() + "</d:href>";
+        body += "</c:addressbook-multiget>";
+        for (const Resource &resource : client.report(book, body, 1).resources) {
+            if (resource.status == -1)
+                throw SyncError(SyncError::Server, QStringLiteral("Il server ha mandato un contatto troppo grande."));
+            if (resource.status / 100 == 2 && !resource.card.isEmpty())
+                cards.push_back({resource.path, resource.etag, resource.card, cardContact(resource.card)});
+        }
+        if (progress)
+            progress(QStringLiteral("Ricezione"), int(std::min(paths.size(), first + std::size_t(batch))), int(paths.size()));
+    }
+    return cards;
+}
+
+// One sync of one file: the file, the server and what the sync did so far.
+class Sync
+{
+public:
+    Sync(Database &database, DavClient &client, const Settings &settings, const SyncOptions &options,
+         const SyncProgress &progress)
+        : m_db(database), m_client(client), m_book(settings.addressBook), m_options(options), m_progress(progress)
+    {
+    }
+
+    // Takes a card the server changed into the file: merged with the contact's own changes, or, where both sides
+    // changed a text differently, the card's texts for the contact and its own as a new contact.
+    void absorb(const Card &card, ContactRecords &records)
+    {
+        const std::optional<std::pair<qint64, links::Link>> owner = links::linkOf(m_db, card.path);
+        if (!owner) {
+            absorbNew(card);
+            return;
+        }
+        auto [record, link] = *owner;
+        const Contact local = links::comparable(*records.read(record));
+        Contact merged = local;
+        bool conflict = false;
+        for (std::size_t k = 0; k < merged.size(); ++k) {
+            if (local[k] == link.synced[k])
+                merged[k] = card.texts[k];
+            else if (card.texts[k] != link.synced[k] && card.texts[k] != local[k])
+                conflict = true;
+        }
+        if (conflict) {
+            merged = card.texts;
+            const qint64 copy = appendContacts(m_db, {local}).front();
+            m_result.added.push_back(copy);
+            ++m_result.conflicts;
+            m_result.conflictNames << nameOf(local);
+        }
+        if (merged != local) {
+            records.write(record, merged);
+            m_result.changed.push_back(record);
+            ++m_result.received;
+        }
+        link.etag = card.etag;
+        link.synced = card.texts;
+        links::link(m_db, record, link);
+    }
+
+    // A card the file has no link to: a contact removed here comes back changed; a contact with the same six texts
+    // is linked to it; otherwise it becomes a new contact.
+    void absorbNew(const Card &card)
+    {
+        links::forgetRemoved(m_db, card.path);
+        const QString uid = cardUid(card.text);
+        if (isEmptyContact(card.texts))
+            return;
+        const auto twin = m_unlinked.find(card.texts);
+        qint64 record;
+        if (twin != m_unlinked.end() && !twin->second.empty()) {
+            record = twin->second.back();
+            twin->second.pop_back();
+        } else {
+            record = appendContacts(m_db, {card.texts}).front();
+            m_result.added.push_back(record);
+            ++m_result.received;
+        }
+        links::link(m_db, record, {uid.isEmpty() ? card.path.section(u'/', -1) : uid, card.path, card.etag, card.texts});
+    }
+
+    // A card gone from the server: its contact goes too, unless it was changed here since; then it stays, to be
+    // sent as a new card.
+    void absorbGone(const QString &path, ContactRecords &records)
+    {
+        links::forgetRemoved(m_db, path);
+        const std::optional<std::pair<qint64, links::Link>> owner = links::linkOf(m_db, path);
+        if (!owner)
+            return;
+        const auto &[record, link] = *owner;
+        if (links::comparable(*records.read(record)) != link.synced) {
+            links::unlink(m_db, record);
+            return;
+        }
+        records.remove(record);
+        links::forgetRemoved(m_db, path);
+        m_result.removedRecords.push_back(record);
+        ++m_result.removed;
+    }
+
+    // How many contacts taking the server's removals would remove here.
+    int removalsFrom(const ServerChanges &changes)
+    {
+        int removals = 0;
+        const links::Records all = links::records(m_db);
+        const std::map<qint64, Contact> texts(all.begin(), all.end());
+        for (const auto &[record, link] : links::linked(m_db)) {
+            const auto local = texts.find(record);
+            removals += changes.gone.count(link.href) && local != texts.end() &&
+                        links::comparable(local->second) == link.synced;
+        }
+        return removals;
+    }
+
+    // Unlinked contacts by their texts, so that a card with the same texts is linked to one rather than doubled.
+    void indexUnlinked()
+    {
+        const std::map<qint64, links::Link> linked = links::linked(m_db);
+        m_unlinked.clear();
+        for (const auto &[record, texts] : links::records(m_db)) {
+            if (!linked.count(record))
+                m_unlinked[links::comparable(texts)].push_back(record);
+        }
+    }
+
+    // The server's changes into the file, one transaction per batch of cards.
+    void pull(const ServerChanges &changes)
+    {
+        std::vector<QString> paths;
+        for (const auto &[path, etag] : changes.changed)
+            paths.push_back(path);
+        for (std::size_t first = 0; first < paths.size(); first += std::size_t(m_options.batch)) {
+            const std::vector<QString> batch(paths.begin() + qsizetype(first),
+                                             paths.begin() + qsizetype(std::min(paths.size(), first + std::size_t(m_options.batch))));
+            const std::vector<Card> cards = fetchCards(m_client, m_book, batch, m_options.batch, {});
+            Transaction transaction(m_db);
+            ContactRecords records(m_db);
+            for (const Card &card : cards)
+                absorb(card, records);
+            transaction.Commit();
+            report(QStringLiteral("Ricezione"), first + batch.size(), paths.size());
+        }
+        Transaction transaction(m_db);
+        ContactRecords records(m_db);
+        for (const QString &path : changes.gone)
+            absorbGone(path, records);
+        transaction.Commit();
+    }
+
+    // Contacts removed here: their cards go from the server, unless a card changed there meanwhile; then it comes
+    // back here as it is now.
+    void pushRemovals()
+    {
+        for (const auto &[record, link] : links::removed(m_db)) {
+            const Reply reply = m_client.send("DELETE", onServer(m_book, link.href), {}, {{"If-Match", link.etag}});
+            Transaction transaction(m_db);
+            if (reply.status == 412) {
+                for (const Card &card : fetchCards(m_client, m_book, {link.href}, 1, {}))
+                    absorbNew(card);
+            } else if (reply.status / 100 != 2 && reply.status != 404 && reply.status != 410) {
+                DavClient::fail(reply, QStringLiteral("DELETE"));
+            } else {
+                links::forgetRemoved(m_db, link.href);
+                ++m_result.removed;
+            }
+            transaction.Commit();
+        }
+    }
+
+    // Contacts changed here: each change merged into the card's own text and written back only if the card is
+    // still the one merged into; otherwise the card's news is taken first, and the merge tried again.
+    void pushChanges()
+    {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            std::map<QString, qint64> changed;
+            const links::Records all = links::records(m_db);
+            const std::map<qint64, links::Link> linked = links::linked(m_db);
+            for (const auto &[record, texts] : all) {
+                const auto link = linked.find(record);
+                if (link != linked.end() && links::comparable(texts) != link->second.synced)
+                    changed.emplace(link->second.href, record);
+            }
+            if (changed.empty())
+                return;
+            std::vector<QString> paths;
+            for (const auto &[path, record] : changed)
+                paths.push_back(path);
+            const std::vector<Card> cards = fetchCards(m_client, m_book, paths, m_options.batch, {});
+            std::set<QString> found;
+            int done = 0;
+            for (const Card &card : cards) {
+                found.insert(card.path);
+                pushChange(card, changed.at(card.path), linked.at(changed.at(card.path)));
+                report(QStringLiteral("Invio"), ++done, int(cards.size()));
+            }
+            // A card gone meanwhile: the contact is sent as a new card.
+            Transaction transaction(m_db);
+            for (const auto &[path, record] : changed) {
+                if (!found.count(path))
+                    links::unlink(m_db, record);
+            }
+            transaction.Commit();
+        }
+    }
+
+    void pushChange(const Card &card, qint64 record, links::Link link)
+    {
+        Transaction transaction(m_db);
+        ContactRecords records(m_db);
+        if (card.etag != link.etag) {
+            // The card changed since the last sync: its news is taken first; the next attempt sends the merge.
+            absorb(card, records);
+            transaction.Commit();
+            return;
+        }
+        const Contact local = links::comparable(*records.read(record));
+        const QByteArray merged = mergeIntoCard(card.text, link.synced, local);
+        const Reply reply = m_client.send("PUT", onServer(m_book, card.path), merged,
+                                          {{"If-Match", card.etag}, {"Content-Type", "text/vcard; charset=utf-8"}});
+        if (reply.status == 412)
+            return; // the next attempt fetches the card again
+        if (reply.status / 100 != 2)
+            DavClient::fail(reply, QStringLiteral("PUT"));
+        link.etag = reply.etag;
+        link.synced = local;
+        links::link(m_db, record, link);
+        transaction.Commit();
+        ++m_result.sent;
+    }
+
+    // Contacts without a card, each sent as a new card; their links written one transaction per batch.
+    void pushNew()
+    {
+        const std::map<qint64, links::Link> linked = links::linked(m_db);
+        std::vector<std::pair<qint64, Contact>> unlinked;
+        for (const auto &[record, texts] : links::records(m_db)) {
+            if (!linked.count(record) && !isEmptyContact(texts))
+                unlinked.emplace_back(record, links::comparable(texts));
+        }
+        std::vector<std::pair<qint64, links::Link>> made;
+        const auto store = [&] {
+            Transaction transaction(m_db);
+            for (const auto &[record, link] : made)
+                links::link(m_db, record, link);
+            transaction.Commit();
+            made.clear();
+        };
+        for (const auto &[record, texts] : unlinked) {
+            const QString uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            const QString path = m_book.path(QUrl::FullyDecoded) + uid + QLatin1String(".vcf");
+            const Reply reply = m_client.send("PUT", onServer(m_book, path), newCard(texts, uid),
+                                              {{"If-None-Match", "*"}, {"Content-Type", "text/vcard; charset=utf-8"}});
+            if (reply.status / 100 != 2) {
+                store();
+                DavClient::fail(reply, QStringLiteral("PUT"));
+            }
+            made.emplace_back(record, links::Link{uid, path, reply.etag, texts});
+            ++m_result.sent;
+            if (int(made.size()) == m_options.batch)
+                store();
+            report(QStringLiteral("Invio"), std::size_t(m_result.sent), unlinked.size());
+        }
+        store();
+    }
+
+    // What the sync would do, counted without changing anything on either side.
+    SyncResult preview(const ServerChanges &changes, int removals)
+    {
+        std::vector<QString> paths;
+        for (const auto &[cardPath, etag] : changes.changed)
+            paths.push_back(cardPath);
+        SyncResult result;
+        indexUnlinked();
+        for (const Card &card : fetchCards(m_client, m_book, paths, m_options.batch, m_progress)) {
+            const auto twin = m_unlinked.find(card.texts);
+            if (twin != m_unlinked.end() && !twin->second.empty())
+                twin->second.pop_back();
+            else if (!isEmptyContact(card.texts))
+                ++result.received;
+        }
+        for (const auto &[texts, records] : m_unlinked)
+            result.sent += isEmptyContact(texts) ? 0 : int(records.size());
+        const std::map<qint64, links::Link> linked = links::linked(m_db);
+        for (const auto &[record, texts] : links::records(m_db)) {
+            const auto link = linked.find(record);
+            result.sent += link != linked.end() && links::comparable(texts) != link->second.synced;
+        }
+        result.removed = removals + int(links::removed(m_db).size());
+        return result;
+    }
+
+    SyncResult m_result;
+    std::map<Contact, std::vector<qint64>> m_unlinked;
+
+private:
+    void report(const QString &step, std::size_t done, std::size_t total)
+    {
+        if (m_progress)
+            m_progress(step, int(done), int(total));
+    }
+
+    Database &m_db;
+    DavClient &m_client;
+    QUrl m_book;
+    SyncOptions m_options;
+    SyncProgress m_progress;
+};
+
+} // namespace
+
+QString SyncResult::summary() const
+{
+    QString text = QStringLiteral("Inviati %1, ricevuti %2, eliminati %3, conflitti %4.")
+                       .arg(sent).arg(received).arg(removed).arg(conflicts);
+    if (!conflictNames.isEmpty())
+        text += QStringLiteral(" Copie per i conflitti: %1.").arg(conflictNames.join(QLatin1String(", ")));
+    return text;
+}
+
+SyncResult synchronize(const QString &path, const QString &password, const SyncOptions &options,
+                       const SyncProgress &progress)
+{
+    const std::unique_ptr<Database> database = modDB::OpenContactFile(path, false);
+    Database &db = *database;
+    if (!links::isSynced(db))
+        throw SyncError(SyncError::Usage, QStringLiteral("La sincronizzazione non è impostata per %1.").arg(path));
+    Settings settings = readSettings(db);
+    DavClient client({settings.user, password, settings.pinned, settings.cleartext});
+    Sync sync(db, client, settings, options, progress);
+
+    const bool first = settings.token.isEmpty() && links::linked(db).empty();
+    std::optional<ServerChanges> changes;
+    if (settings.syncCollection && options.syncCollection && !settings.token.isEmpty())
+        changes = changesSince(client, settings.addressBook, settings.token);
+    if (!changes)
+        changes = compareAll(client, settings.addressBook, db);
+
+    const int removals = sync.removalsFrom(*changes);
+    const int contacts = int(links::records(db).size());
+    if (removals > 20 && removals * 2 > contacts && !options.force)
+        throw SyncError(SyncError::Guard,
+                        QStringLiteral("La sincronizzazione eliminerebbe %1 dei %2 contatti; nulla è stato cambiato.")
+                            .arg(removals).arg(contacts));
+
+    if (options.dryRun)
+        return sync.preview(*changes, removals);
+
+    if (first || removals > 0)
+        keepCopy(db, path);
+    sync.indexUnlinked();
+    sync.pull(*changes);
+    {
+        Transaction transaction(db);
+        links::setSetting(db, "token", changes->token);
+        transaction.Commit();
+    }
+    sync.pushRemovals();
+    sync.pushChanges();
+    sync.pushNew();
+    return sync.m_result;
+}
+
+} // namespace carddav
