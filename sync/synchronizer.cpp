@@ -39,16 +39,23 @@ QString nameOf(const Contact &contact)
     return vcard::formattedName(contact);
 }
 
-// Every card on the server, by ETag, against the links: what differs changed, what is missing went.
-ServerChanges compareAll(DavClient &client, const QUrl &book, Database &database)
+// The cards the file knows, linked or removed here, with the ETag each had when they last agreed.
+std::map<QString, QByteArray> knownCards(Database &database)
 {
-    const Multistatus listing = client.propfind(book, 1, "<d:getetag/><d:sync-token/>");
-    ServerChanges changes;
     std::map<QString, QByteArray> known;
     for (const auto &[record, link] : links::linked(database))
         known.emplace(link.href, link.etag);
     for (const auto &[record, link] : links::removed(database))
         known.emplace(link.href, link.etag);
+    return known;
+}
+
+// Every card on the server, by ETag, against the links: what differs changed, what is missing went.
+ServerChanges compareAll(DavClient &client, const QUrl &book, Database &database)
+{
+    const Multistatus listing = client.propfind(book, 1, "<d:getetag/><d:sync-token/>");
+    ServerChanges changes;
+    const std::map<QString, QByteArray> known = knownCards(database);
     std::set<QString> present;
     for (const Resource &resource : listing.resources) {
         if (resource.path == book.path(QUrl::FullyDecoded)) {
@@ -230,12 +237,17 @@ public:
         }
     }
 
-    // The server's changes into the file, one transaction per batch of cards.
+    // The server's changes into the file, one transaction per batch of cards; a card whose ETag is the one the
+    // file knows (this program's own change, reported back) is not fetched.
     void pull(const ServerChanges &changes)
     {
+        const std::map<QString, QByteArray> known = knownCards(m_db);
         std::vector<QString> paths;
-        for (const auto &[path, etag] : changes.changed)
-            paths.push_back(path);
+        for (const auto &[path, etag] : changes.changed) {
+            const auto stored = known.find(path);
+            if (stored == known.end() || stored->second != etag || etag.isEmpty())
+                paths.push_back(path);
+        }
         for (std::size_t first = 0; first < paths.size(); first += std::size_t(m_options.batch)) {
             const std::vector<QString> batch(paths.begin() + qsizetype(first),
                                              paths.begin() + qsizetype(std::min(paths.size(), first + std::size_t(m_options.batch))));
@@ -413,6 +425,13 @@ private:
     SyncProgress m_progress;
 };
 
+void keepToken(Database &database, const QString &token)
+{
+    Transaction transaction(database);
+    links::setSetting(database, "token", token);
+    transaction.Commit();
+}
+
 } // namespace
 
 QString SyncResult::summary() const
@@ -454,16 +473,23 @@ SyncResult synchronize(const QString &path, const QString &password, const SyncO
 
     if (first || removals > 0)
         keepCopy(db, path);
+    const int tombstones = int(links::removed(db).size());
     sync.indexUnlinked();
     sync.pull(*changes);
-    {
-        Transaction transaction(db);
-        links::setSetting(db, "token", changes->token);
-        transaction.Commit();
-    }
+    keepToken(db, changes->token);
     sync.pushRemovals();
     sync.pushChanges();
     sync.pushNew();
+    // A token from before this sync's own changes would hide a card sent now and removed by another client before
+    // the next sync (a server reports differences between states): the changes since it are taken once more, this
+    // program's own skipped by their ETags, and the token after them kept.
+    const bool pushed = sync.m_result.sent > 0 || int(links::removed(db).size()) < tombstones;
+    if (pushed && !changes->token.isEmpty() && settings.syncCollection && options.syncCollection) {
+        if (const std::optional<ServerChanges> after = changesSince(client, settings.addressBook, changes->token)) {
+            sync.pull(*after);
+            keepToken(db, after->token);
+        }
+    }
     return sync.m_result;
 }
 
