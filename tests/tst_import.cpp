@@ -98,8 +98,8 @@ private slots:
                                          << "Brisolta: none.mdb: il file dei contatti non esiste.\n" << 1 << anna;
         const QString help = QStringLiteral("\nPer l'aiuto: Brisolta --help\n");
         QTest::newRow("no operation") << QStringList{"a.vcf"} << 2
-                                      << "Brisolta: indicare una sola operazione fra --import, --export e --find." + help << 1 << anna;
-        QTest::newRow("dry run alone") << QStringList{"--find", "a", "--dry-run"} << 2 << "Brisolta: --dry-run va con --import." + help << 1 << anna;
+                                      << "Brisolta: indicare una sola operazione fra --import, --export, --find, --sync-setup, --sync e --sync-off." + help << 1 << anna;
+        QTest::newRow("dry run alone") << QStringList{"--find", "a", "--dry-run"} << 2 << "Brisolta: --dry-run va con --import o --sync." + help << 1 << anna;
         QTest::newRow("version of a spreadsheet") << QStringList{"--export", "lost.csv", "--vcard-version", "4.0"} << 2
                                                   << "Brisolta: --vcard-version vuole 3.0 o 4.0, con --export in un file .vcf." + help << 1 << anna;
         QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Brisolta: Opzione sconosciuta 'bogus'." + help << 1 << anna;
