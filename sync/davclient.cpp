@@ -96,9 +96,8 @@ private:
         if (ns == CardDav && name == QLatin1String("address-data")) {
             const QString card = text();
             if (card.size() > MaxCard)
-                m_props.status = -1;
-            else
-                m_props.card = card.toUtf8();
+                throw SyncError(SyncError::Server, QStringLiteral("Il server ha mandato un contatto troppo grande."));
+            m_props.card = card.toUtf8();
             return;
         }
         if (ns == CardDav && name == QLatin1String("addressbook") && inside("resourcetype"))
@@ -169,8 +168,6 @@ private:
     void merge()
     {
         Resource &to = m_response;
-        if (m_props.status < 0)
-            to.status = -1;
         to.etag = m_props.etag.isEmpty() ? to.etag : m_props.etag;
         to.card = m_props.card.isEmpty() ? to.card : m_props.card;
         to.displayName = m_props.displayName.isEmpty() ? to.displayName : m_props.displayName;
@@ -286,7 +283,8 @@ Reply DavClient::sendOnce(const QByteArray &verb, const QUrl &url, const QByteAr
                         QStringLiteral("Il certificato del server non è attendibile. Impronta SHA-256: %1")
                             .arg(hexFingerprint(refused)),
                         refused);
-    answer.body += reply->readAll();
+    if (reply->isOpen())
+        answer.body += reply->readAll();
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     answer.url = url;
     if (answer.status == 0) {

@@ -114,10 +114,10 @@ std::vector<Card> fetchCards(DavClient &client, const QUrl &book, const std::vec
         for (std::size_t i = first; i < std::min(paths.size(), first + std::size_t(batch)); ++i)
             body += "<d:href>" + onServer(book, paths[i]).path(QUrl::FullyEncoded).toHtmlEscaped().toUtf8() + "</d:href>";
         body += "</c:addressbook-multiget>";
+        const QString prefix = book.path(QUrl::FullyDecoded);
         for (const Resource &resource : client.report(book, body, 1).resources) {
-            if (resource.status == -1)
-                throw SyncError(SyncError::Server, QStringLiteral("Il server ha mandato un contatto troppo grande."));
-            if (resource.status / 100 == 2 && !resource.card.isEmpty())
+            // A card said to be outside the address book is not this sync's business.
+            if (resource.status / 100 == 2 && !resource.card.isEmpty() && resource.path.startsWith(prefix))
                 cards.push_back({resource.path, resource.etag, resource.card, cardContact(resource.card)});
         }
         if (progress)

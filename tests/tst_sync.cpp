@@ -360,6 +360,83 @@ private slots:
         run = runProgram({"--file", path, "--sync", "--password-stdin"});
         QCOMPARE(run.output.trimmed(), QStringLiteral("Inviati 0, ricevuti 0, eliminati 0, conflitti 0."));
     }
+
+    // A server's answers are not trusted: each of these ends the request with the user's error, never a crash or a hang.
+    void shouldRefuseHostileAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("kind");
+        const QByteArray status = "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n\r\n";
+        QTest::newRow("not XML") << status + "<html>hello" << int(SyncError::NotCardDav);
+        QTest::newRow("cut short") << status + "<multistatus xmlns=\"DAV:\"><response><href>/a" << int(SyncError::NotCardDav);
+        QTest::newRow("another root") << status + "<error xmlns=\"DAV:\"/>" << int(SyncError::NotCardDav);
+        QTest::newRow("entity bomb") << status + "<!DOCTYPE m [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;\">]>"
+                                                 "<multistatus xmlns=\"DAV:\">&b;</multistatus>" << int(SyncError::NotCardDav);
+        QTest::newRow("external entity") << status + "<!DOCTYPE m [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>"
+                                                     "<multistatus xmlns=\"DAV:\">&e;</multistatus>" << int(SyncError::NotCardDav);
+        QTest::newRow("huge card") << status + "<multistatus xmlns=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><response>"
+                                               "<href>/a</href><propstat><prop><c:address-data>" + QByteArray(9 << 20, 'x') +
+                                               "</c:address-data></prop></propstat></response></multistatus>" << int(SyncError::Server);
+        QTest::newRow("silent") << QByteArray() << int(SyncError::Network);
+        QTest::newRow("redirect to plain http elsewhere") << QByteArray("HTTP/1.1 301 Moved\r\nLocation: http://192.0.2.1/\r\n\r\n") << int(SyncError::Server);
+        QTest::newRow("redirect loop") << QByteArray("HTTP/1.1 307 Again\r\nLocation: /again\r\n\r\n") << int(SyncError::Server);
+        QTest::newRow("password refused") << QByteArray("HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n") << int(SyncError::Password);
+    }
+    void shouldRefuseHostileAnswers()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(int, kind);
+        QTcpServer fake;
+        QVERIFY(fake.listen(QHostAddress::LocalHost));
+        QObject::connect(&fake, &QTcpServer::newConnection, [&] {
+            QTcpSocket *socket = fake.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] {
+                socket->readAll();
+                // Each answer ends where the connection does; "silent" never answers.
+                if (!answer.isEmpty()) {
+                    socket->write(answer);
+                    socket->disconnectFromHost();
+                }
+            });
+        });
+        DavClient client({QStringLiteral("alice"), QStringLiteral("secret"), {}, false});
+        client.setStallTime(300);
+        try {
+            client.propfind(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(fake.serverPort())), 1, "<d:getetag/>");
+            QFAIL("the answer was believed");
+        } catch (const SyncError &error) {
+            QVERIFY2(error.kind() == kind, qPrintable(error.message()));
+        }
+    }
+
+    // A change is written into the card's own text: other lines, parameters and foldings stay byte for byte.
+    void shouldChangeOnlyTheLinesOfChangedTexts_data()
+    {
+        QTest::addColumn<QByteArray>("card");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray head = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nFN:Mario Rossi\r\nN:Rossi;Mario;Luigi;Dr.;\r\n";
+        const QByteArray photo = "PHOTO;ENCODING=b:QUJD\r\n REVG\r\n";
+        QTest::newRow("a number changed, the others kept")
+            << head + "item1.TEL;TYPE=CELL,VOICE:333\r\nTEL;TYPE=pager:1\r\n" + photo + "END:VCARD\r\n" << QStringList{"Mario", "Rossi", "", "444"}
+            << head + "item1.TEL;TYPE=CELL,VOICE:444\r\nTEL;TYPE=pager:1\r\n" + photo + "END:VCARD\r\n";
+        QTest::newRow("a name changed, middle names kept")
+            << head + photo + "END:VCARD\r\n" << QStringList{"Marco", "Rossi", "", "333"}
+            << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nFN:Marco Rossi\r\nN:Rossi;Marco;Luigi;Dr.;\r\n" + photo + "END:VCARD\r\n";
+        QTest::newRow("a text emptied, a new one added")
+            << head + "TEL;TYPE=CELL:333\r\nEND:VCARD\r\n" << QStringList{"Mario", "Rossi", "", "", "06; 1"}
+            << head + "TEL;TYPE=fax:06\\; 1\r\nEND:VCARD\r\n";
+        QTest::newRow("an old card's transfer encoding dropped")
+            << head + "TEL;CELL;ENCODING=QUOTED-PRINTABLE;CHARSET=ISO-8859-1:=33=33\r\nEND:VCARD\r\n" << QStringList{"Mario", "Rossi", "", "3è"}
+            << head + "TEL;CELL:3è\r\nEND:VCARD\r\n";
+    }
+    void shouldChangeOnlyTheLinesOfChangedTexts()
+    {
+        QFETCH(QByteArray, card);
+        QFETCH(QStringList, after);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(mergeIntoCard(card, contact({"Mario", "Rossi", "", "333"}), contact(after)), expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_sync)
