@@ -110,7 +110,7 @@ private:
 
     Account m_account;
     std::unique_ptr<QNetworkAccessManager> m_network;
-    int m_stallTime = 30000;
+    int m_stallTime = 120000; // a server may take a minute and more to list 10,000 cards the first time
 };
 
 } // namespace carddav
