@@ -124,8 +124,14 @@ private slots:
         server->put(QStringLiteral("mario.vcf"), card(QStringLiteral("mario"), {"Mario", "Rossi", "", "333"}));
         const QString first = syncedFile(*server, {"Mario|Rossi||333||", "Luca|Verdi||||luca@example.org"});
 
-        // The same contact on both sides is linked, not doubled.
-        SyncResult result = sync(first, *server);
+        // The same contact on both sides is linked, not doubled; a dry run says so first and changes nothing.
+        SyncOptions dryRun;
+        dryRun.dryRun = true;
+        SyncResult result = sync(first, *server, dryRun);
+        QCOMPARE(std::make_pair(result.sent, result.received), std::make_pair(1, 1));
+        QCOMPARE(contactsIn(first).size(), 2);
+        QCOMPARE(server->cards().size(), 2);
+        result = sync(first, *server);
         QCOMPARE(std::make_pair(result.sent, result.received), std::make_pair(1, 1));
         QCOMPARE(contactsIn(first).size(), 3);
         QCOMPARE(contactsOn(*server), contactsIn(first));
@@ -380,6 +386,7 @@ private slots:
         QTest::newRow("silent") << QByteArray() << int(SyncError::Network);
         QTest::newRow("redirect to plain http elsewhere") << QByteArray("HTTP/1.1 301 Moved\r\nLocation: http://192.0.2.1/\r\n\r\n") << int(SyncError::Server);
         QTest::newRow("redirect loop") << QByteArray("HTTP/1.1 307 Again\r\nLocation: /again\r\n\r\n") << int(SyncError::Server);
+        QTest::newRow("password in clear to another host") << QByteArray("http://192.0.2.1/") << int(SyncError::Cleartext);
         QTest::newRow("password refused") << QByteArray("HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n") << int(SyncError::Password);
     }
     void shouldRefuseHostileAnswers()
@@ -401,8 +408,9 @@ private slots:
         });
         DavClient client({QStringLiteral("alice"), QStringLiteral("secret"), {}, false});
         client.setStallTime(300);
+        const QUrl url(answer.startsWith("http:") ? QString::fromLatin1(answer) : QStringLiteral("http://127.0.0.1:%1/").arg(fake.serverPort()));
         try {
-            client.propfind(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(fake.serverPort())), 1, "<d:getetag/>");
+            client.propfind(url, 1, "<d:getetag/>");
             QFAIL("the answer was believed");
         } catch (const SyncError &error) {
             QVERIFY2(error.kind() == kind, qPrintable(error.message()));
