@@ -107,6 +107,7 @@ class tst_sync : public QObject
     // Runs SQL on a contact file as another program would.
     void change(const QString &path, const QString &sql) { rowsInFile(path, sql.toUtf8().constData()); }
 
+
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
@@ -307,22 +308,23 @@ private slots:
         QCOMPARE(contactsOn(*server), QStringList({"Anna|Bianchi||||", "Luca|Verdi||||"}));
     }
 
-    // A sync killed, or its server stopped, at several points: the next sync finishes the work, nothing lost or
-    // doubled.
+    // A first sync of 40 contacts each way, through the program, killed or its server stopped once the server's
+    // cards are in and `after` ms of sending have passed: the next sync finishes the work, nothing lost or doubled.
     void shouldFinishAnInterruptedSyncWithoutLossesOrDuplicates_data()
     {
         QTest::addColumn<int>("after");
         QTest::addColumn<bool>("stopServer");
-        for (const int ms : {60, 250, 700}) {
-            QTest::addRow("killed after %d ms", ms) << ms << false;
-            QTest::addRow("server stopped after %d ms", ms) << ms << true;
+        for (const int after : {0, 100, 250}) {
+            QTest::addRow("killed %d ms into sending", after) << after << false;
+            QTest::addRow("server stopped %d ms into sending", after) << after << true;
         }
     }
     void shouldFinishAnInterruptedSyncWithoutLossesOrDuplicates()
     {
         QFETCH(int, after);
         QFETCH(bool, stopServer);
-        const auto server = DavServer::start(DavServer::Xandikos);
+        // A Xandikos killed in the middle of a commit leaves its repository locked; Radicale writes each card whole.
+        const auto server = DavServer::start(stopServer ? DavServer::Radicale : DavServer::Xandikos);
         QStringList here;
         for (int n = 0; n < 40; ++n)
             here << QStringLiteral("Qui%1|Locale").arg(n);
@@ -332,20 +334,24 @@ private slots:
         program.start(QStringLiteral(BRISOLTA_PROGRAM), {"--file", path, "--sync", "--password-stdin"});
         program.write("secret\n");
         program.closeWriteChannel();
+        program.waitForBytesWritten();
+        // Polled as the program reads: waiting while it writes.
+        const std::shared_ptr<sqlite3> file = sqlite::open(path, SQLITE_OPEN_READWRITE);
+        sqlite::Statement links(file.get(), "SELECT count(*) FROM SyncLink");
+        for (; links.step() && links.int64(0) < 40; links.reset())
+            QThread::msleep(2);
+        links.reset();
         QThread::msleep(ulong(after));
-        if (stopServer)
-            server->stop();
-        else
-            program.kill();
+        stopServer ? server->stop() : program.kill();
         program.waitForFinished();
-        if (stopServer) {
-            QVERIFY(program.exitCode() == 1 || program.readAllStandardOutput().startsWith("Inviati"));
+        if (stopServer)
             server->restart();
-        }
+        QVERIFY(server->cards().size() < 80);
         sync(path, *server);
-        QCOMPARE(contactsIn(path).size(), 80);
-        QCOMPARE(contactsIn(path).removeDuplicates(), 0);
-        QCOMPARE(contactsOn(*server), contactsIn(path));
+        const QStringList contacts = contactsIn(path);
+        QCOMPARE(contacts.size(), 80);
+        QCOMPARE(QSet<QString>(contacts.begin(), contacts.end()).size(), 80);
+        QCOMPARE(contactsOn(*server), contacts);
     }
 
     void shouldRefuseAWrongPasswordAndAnUntrustedCertificate()
