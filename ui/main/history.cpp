@@ -2,6 +2,7 @@
 
 #include "contacts.h"
 #include "importer.h"
+#include "listrecords.h"
 #include "listview.h"
 #include "modDB.h"
 #include "runtime.h"
@@ -26,14 +27,6 @@ QString nameOf(const Contact &texts)
             name << *text;
     }
     return name.isEmpty() ? QStringLiteral("un contatto") : name.join(QLatin1Char(' '));
-}
-
-std::array<QStringView, ListRow::TextCount> viewsOf(const Contact &texts)
-{
-    std::array<QStringView, ListRow::TextCount> views;
-    for (std::size_t k = 0; k < views.size(); ++k)
-        views[k] = texts[k] ? QStringView(*texts[k]) : QStringView();
-    return views;
 }
 
 } // namespace
@@ -188,35 +181,11 @@ bool History::apply(Step &step, bool forward)
     for (const Change &change : step.changes) {
         const std::optional<Contact> &from = forward ? change.before : change.after;
         const std::optional<Contact> &to = forward ? change.after : change.before;
-        if (from && (to || removed.size() == 1))
-            showRecord(change.record->rowid, *from, to);
+        const std::optional<ListItem> row =
+            from && (to || removed.size() == 1) ? m_list.ItemWithTag(change.record->rowid, viewsOf(*from)) : std::nullopt;
+        if (row)
+            showRecord(m_list, *row, to);
     }
-    RowBatch rows = m_list.newRows();
-    for (std::size_t i = 0; i < inserted.size(); ++i)
-        rows.Add(viewsOf(inserted[i]), 1, rowids[i]);
-    m_list.ListItems().Add(std::move(rows));
-
+    listRecords(m_list, inserted, rowids);
     return true;
-}
-
-void History::showRecord(qint64 rowid, const Contact &shown, const std::optional<Contact> &texts)
-{
-    const std::optional<ListItem> item = m_list.ItemWithTag(rowid, viewsOf(shown));
-    if (!item)
-        return;
-    const int position = item->Index() - 1;
-    ListModel &model = m_list.listModel();
-    if (!texts) {
-        model.removeRowAt(position);
-        return;
-    }
-    ListRow *row = model.newRow(viewsOf(*texts), 1, rowid);
-    const int key = m_list.SortKey();
-    // The row keeps its place unless the text the list is sorted by changed; then it goes where it now belongs.
-    if (!m_list.Sorted() || key >= ListRow::TextCount || model.rowAt(position)->text(key) == row->text(key)) {
-        model.replaceRow(position, row);
-        return;
-    }
-    model.removeRowAt(position);
-    m_list.ListItems().Add(viewsOf(*texts), 1, rowid);
 }
