@@ -6,6 +6,7 @@
 #include "listview.h"
 #include "modDB.h"
 #include "runtime.h"
+#include "synclinks.h"
 
 #include <unordered_set>
 
@@ -166,6 +167,10 @@ bool History::apply(Step &step, bool forward)
         }
     }
     const std::vector<qint64> rowids = inserted.empty() ? std::vector<qint64>() : appendContacts(database, inserted);
+    // A removal taken back before sync told the server keeps the contact's card.
+    const bool synced = !rowids.empty() && links::isSynced(database);
+    for (std::size_t i = 0; synced && i < rowids.size(); ++i)
+        links::relinkRemoved(database, insertedAs[i]->record->rowid, rowids[i]);
     transaction.Commit();
 
     for (const qint64 rowid : removed)

@@ -8,6 +8,7 @@
 #include "listview.h"
 #include "modDB.h"
 #include "runtime.h"
+#include "synclinks.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -199,9 +200,14 @@ void ListMenu::exportChosen()
     if (kindOf(path).value_or(FileKind::OldFile) == FileKind::OldFile)
         path += chosen.type == 2 ? QStringLiteral(".csv") : QStringLiteral(".vcf");
     reportingEngineErrors([&] {
-        const Contacts stored = storedContacts(*modDB::ContactDB);
+        Database &database = *modDB::ContactDB;
+        // The contacts and their cards' UIDs as of one moment: a sync may be writing the file meanwhile.
+        Transaction reading(database, false);
+        const Contacts stored = storedContacts(database);
+        const std::vector<QString> uids = links::uids(database);
+        reading.Commit();
         try {
-            writeContactFile(path, stored, chosen.type == 1 ? vcard::Version::V4 : vcard::Version::V3);
+            writeContactFile(path, stored, chosen.type == 1 ? vcard::Version::V4 : vcard::Version::V3, uids);
         } catch (const FileError &error) {
             MsgBox(error.message(), 16, QStringLiteral("Errore"));
             return;
