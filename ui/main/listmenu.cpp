@@ -8,7 +8,9 @@
 #include "listview.h"
 #include "modDB.h"
 #include "runtime.h"
+#include "syncdialog.h"
 #include "synclinks.h"
+#include "syncrunner.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -59,6 +61,8 @@ ListMenu::ListMenu(frmGESTDB &window, ListView &list, History &history)
     menu->addSeparator();
     smImporta = item(menu, "smImporta", QStringLiteral("Importa contatti…"));
     smEsporta = item(menu, "smEsporta", QStringLiteral("Esporta contatti…"));
+    menu->addSeparator();
+    smSincronizza = item(menu, "smSincronizza", QStringLiteral("Sincronizzazione…"));
     auto *popUpKey = new QAction(&list);
     popUpKey->setShortcut(Qt::SHIFT | Qt::Key_F10);
 
@@ -77,6 +81,14 @@ ListMenu::ListMenu(frmGESTDB &window, ListView &list, History &history)
     connect(smEsporta, &QAction::triggered, this, [this] { exportChosen(); });
     connect(popUpKey, &QAction::triggered, this, [this] { popUp(); });
     connect(&history, &History::changed, this, [this] { refresh(); });
+
+    sync = new SyncRunner(window, list, this);
+    connect(&history, &History::changed, sync, &SyncRunner::changed);
+    connect(sync, &SyncRunner::stateChanged, this, [this] { smSincronizza->setText(sync->menuText()); });
+    connect(smSincronizza, &QAction::triggered, this, [this] {
+        SyncDialog dialog(*sync);
+        dialog.exec();
+    });
 
     m_editor = new CellEditor(list, [this](qint64 tag, int column, const QString &text) { storeCell(tag, column, text); });
     list.setItemDelegate(m_editor);
