@@ -7,6 +7,7 @@
 #include "modDB.h"
 #include "oldfile.h"
 #include "synccommands.h"
+#include "synclinks.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -114,8 +115,13 @@ int importFiles(const QString &path, const QStringList &files, bool dryRun)
 
 int exportFile(const QString &path, const QString &file, vcard::Version version)
 {
-    const Contacts stored = storedContacts(*contactFile(path, false));
-    writeContactFile(file, stored, version);
+    const std::unique_ptr<Database> contacts = contactFile(path, false);
+    // The contacts and their cards' UIDs as of one moment: the window may be syncing the file meanwhile.
+    Transaction reading(*contacts, false);
+    const Contacts stored = storedContacts(*contacts);
+    const std::vector<QString> uids = links::uids(*contacts);
+    reading.Commit();
+    writeContactFile(file, stored, version, uids);
     out() << "Esportati " << contactsCount(qsizetype(stored.size())) << " in " << file << '.' << Qt::endl;
     return Done;
 }

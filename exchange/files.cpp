@@ -120,14 +120,15 @@ Contacts readContactFiles(const QStringList &paths, int *skipped)
     return contacts;
 }
 
-void writeContactFile(const QString &path, const Contacts &contacts, vcard::Version version)
+void writeContactFile(const QString &path, const Contacts &contacts, vcard::Version version,
+                      const std::vector<QString> &uids)
 {
     const std::optional<FileKind> kind = kindOf(path);
     if (kind != FileKind::VCard && kind != FileKind::Csv)
         throw FileError(QStringLiteral("%1: si scrivono solo file .vcf e .csv.").arg(path));
     QSaveFile file(path);
     const bool fresh = !QFileInfo::exists(path);
-    const QByteArray bytes = kind == FileKind::VCard ? vcard::encode(contacts, version) : csv::encode(contacts);
+    const QByteArray bytes = kind == FileKind::VCard ? vcard::encode(contacts, version, uids) : csv::encode(contacts);
     // A new export is as private as the contact file it comes from; one that existed keeps its permissions.
     if (!file.open(QIODevice::WriteOnly) || (fresh && !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner)) ||
         file.write(bytes) != bytes.size() || !file.commit())

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 enum class FileKind { VCard, Csv, OldFile };
 
@@ -22,5 +23,7 @@ Contacts readContactFile(const QString &path, int *skipped = nullptr);
 // The contacts of all the files, in their order; throws FileError for the first that cannot be read.
 Contacts readContactFiles(const QStringList &paths, int *skipped = nullptr);
 
-// Writes the contacts as a vCard or CSV file, replacing it only once it is complete; throws FileError.
-void writeContactFile(const QString &path, const Contacts &contacts, vcard::Version version = vcard::Version::V3);
+// Writes the contacts as a vCard or CSV file, replacing it only once it is complete; throws FileError. A vCard file
+// carries the contacts' UIDs where `uids` (in the contacts' order) gives them.
+void writeContactFile(const QString &path, const Contacts &contacts, vcard::Version version = vcard::Version::V3,
+                      const std::vector<QString> &uids = {});

@@ -439,12 +439,12 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("items"); // text, keys; "-" before an item that cannot act
         const QStringList onRow{"Modifica F2", "Elimina Canc", "Copia Ctrl+C", "-Annulla Ctrl+Z", "-Ripeti Ctrl+Y; Ctrl+Shift+Z",
-                                "Importa contatti…", "Esporta contatti…"};
+                                "Importa contatti…", "Esporta contatti…", "Sincronizzazione…"};
         QTest::newRow("right click on a row") << "right click" << onRow;
         QTest::newRow("Shift+F10 on a row") << "Shift+F10" << onRow;
         QTest::newRow("Menu key, no row selected, after a change")
             << "Menu" << QStringList{"-Modifica F2", "-Elimina Canc", "-Copia Ctrl+C", "Annulla eliminazione di Anna Rossi Ctrl+Z",
-                                     "-Ripeti Ctrl+Y; Ctrl+Shift+Z", "Importa contatti…", "Esporta contatti…"};
+                                     "-Ripeti Ctrl+Y; Ctrl+Shift+Z", "Importa contatti…", "Esporta contatti…", "Sincronizzazione…"};
     }
 
     void shouldOpenTheListsMenuWithWhatCanAct()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures: builds Brisolta, starts a copy with a few made-up contacts on a virtual screen,
-# clicks through it and saves docs/main-window.png, docs/find-dialog.png, docs/contact-menu.png and docs/list-menu.png.
+# clicks through it and saves docs/main-window.png, docs/find-dialog.png, docs/contact-menu.png, docs/list-menu.png
+# and docs/sync-dialog.png.
 # For people, not for CI. Usage: tools/screenshots.sh [build dir] (default build/, set up by tools/setup.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -62,6 +63,20 @@ if [ "${1:-}" = --inside ]; then
     xdotool mousemove $((left + 60)) $((top + 136 + 50)) click 3
     sleep 1
     shootWithMenu list-menu.png
+    xdotool key Escape
+
+    # The menu's last item, Sincronizzazione…, opens the sync dialog, centred on the screen, the server field focused.
+    sleep 0.5
+    xdotool mousemove $((left + 60)) $((top + 136 + 50)) click 3
+    sleep 1
+    xdotool key Up Return
+    sync=$(windowBox "Sincronizzazione")
+    xdotool type --delay 20 "https://dav.example.org/"
+    xdotool key Tab
+    xdotool type --delay 20 "giulia"
+    xdotool key Tab
+    xdotool type --delay 20 "password"
+    shoot sync-dialog.png "$sync"
     xdotool key Escape
     exit 0
 fi

@@ -7,6 +7,7 @@
 #include "history.h"
 #include "importer.h"
 #include "listmenu.h"
+#include "listrecords.h"
 #include "modDB.h"
 #include "runtime.h"
 
@@ -34,19 +35,6 @@ QLabel *label(QWidget *parent, const char *name, const QString &caption, int lef
     created->move(left / 15, top / 15);
     created->adjustSize();
     return created;
-}
-
-// Lists contacts just stored, each tied to its record, in one insert.
-void listStored(ListView &list, const Contacts &contacts, const std::vector<qint64> &bookmarks)
-{
-    RowBatch rows = list.newRows();
-    for (std::size_t i = 0; i < contacts.size(); ++i) {
-        std::array<QStringView, ListRow::TextCount> texts;
-        for (std::size_t k = 0; k < texts.size(); ++k)
-            texts[k] = contacts[i][k] ? QStringView(*contacts[i][k]) : QStringView();
-        rows.Add(texts, 1, bookmarks[i]);
-    }
-    list.ListItems().Add(std::move(rows));
 }
 
 QFrame *line(QWidget *parent, const char *name, int x1, int x2, int y, const QColor &colour)
@@ -380,7 +368,7 @@ void frmGESTDB::importFiles(const QStringList &paths)
         return;
 
     const ImportResult result = importContacts(*modDB::ContactDB, read);
-    listStored(*lstADD, result.added, result.bookmarks);
+    listRecords(*lstADD, result.added, result.bookmarks);
     history->imported(result.bookmarks, result.added);
     MsgBox(QStringLiteral("Contatti aggiunti: %1. Già presenti: %2.").arg(result.added.size()).arg(result.duplicates) +
                skippedCount(skipped),

@@ -2,9 +2,11 @@
 
 #include "contacts.h"
 #include "importer.h"
+#include "listrecords.h"
 #include "listview.h"
 #include "modDB.h"
 #include "runtime.h"
+#include "synclinks.h"
 
 #include <unordered_set>
 
@@ -26,14 +28,6 @@ QString nameOf(const Contact &texts)
             name << *text;
     }
     return name.isEmpty() ? QStringLiteral("un contatto") : name.join(QLatin1Char(' '));
-}
-
-std::array<QStringView, ListRow::TextCount> viewsOf(const Contact &texts)
-{
-    std::array<QStringView, ListRow::TextCount> views;
-    for (std::size_t k = 0; k < views.size(); ++k)
-        views[k] = texts[k] ? QStringView(*texts[k]) : QStringView();
-    return views;
 }
 
 } // namespace
@@ -173,6 +167,10 @@ bool History::apply(Step &step, bool forward)
         }
     }
     const std::vector<qint64> rowids = inserted.empty() ? std::vector<qint64>() : appendContacts(database, inserted);
+    // A removal taken back before sync told the server keeps the contact's card.
+    const bool synced = !rowids.empty() && links::isSynced(database);
+    for (std::size_t i = 0; synced && i < rowids.size(); ++i)
+        links::relinkRemoved(database, insertedAs[i]->record->rowid, rowids[i]);
     transaction.Commit();
 
     for (const qint64 rowid : removed)
@@ -188,35 +186,11 @@ bool History::apply(Step &step, bool forward)
     for (const Change &change : step.changes) {
         const std::optional<Contact> &from = forward ? change.before : change.after;
         const std::optional<Contact> &to = forward ? change.after : change.before;
-        if (from && (to || removed.size() == 1))
-            showRecord(change.record->rowid, *from, to);
+        const std::optional<ListItem> row =
+            from && (to || removed.size() == 1) ? m_list.ItemWithTag(change.record->rowid, viewsOf(*from)) : std::nullopt;
+        if (row)
+            showRecord(m_list, *row, to);
     }
-    RowBatch rows = m_list.newRows();
-    for (std::size_t i = 0; i < inserted.size(); ++i)
-        rows.Add(viewsOf(inserted[i]), 1, rowids[i]);
-    m_list.ListItems().Add(std::move(rows));
-
+    listRecords(m_list, inserted, rowids);
     return true;
-}
-
-void History::showRecord(qint64 rowid, const Contact &shown, const std::optional<Contact> &texts)
-{
-    const std::optional<ListItem> item = m_list.ItemWithTag(rowid, viewsOf(shown));
-    if (!item)
-        return;
-    const int position = item->Index() - 1;
-    ListModel &model = m_list.listModel();
-    if (!texts) {
-        model.removeRowAt(position);
-        return;
-    }
-    ListRow *row = model.newRow(viewsOf(*texts), 1, rowid);
-    const int key = m_list.SortKey();
-    // The row keeps its place unless the text the list is sorted by changed; then it goes where it now belongs.
-    if (!m_list.Sorted() || key >= ListRow::TextCount || model.rowAt(position)->text(key) == row->text(key)) {
-        model.replaceRow(position, row);
-        return;
-    }
-    model.removeRowAt(position);
-    m_list.ListItems().Add(viewsOf(*texts), 1, rowid);
 }

@@ -66,8 +66,6 @@ private:
     // changed, when the file does not hold the side it starts from.
     bool apply(Step &step, bool forward);
     void push(Step step);
-    // Shows the new texts of the record whose row shows `shown`, or, with none, removes its row.
-    void showRecord(qint64 rowid, const Contact &shown, const std::optional<Contact> &texts);
     // Takes the step from one list to the other, or drops it, saying so, when the file no longer fits it.
     void move(std::vector<Step> &from, std::vector<Step> &to, bool forward);
 

@@ -8,6 +8,9 @@
 #include "listview.h"
 #include "modDB.h"
 #include "runtime.h"
+#include "syncdialog.h"
+#include "synclinks.h"
+#include "syncrunner.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -58,6 +61,8 @@ ListMenu::ListMenu(frmGESTDB &window, ListView &list, History &history)
     menu->addSeparator();
     smImporta = item(menu, "smImporta", QStringLiteral("Importa contatti…"));
     smEsporta = item(menu, "smEsporta", QStringLiteral("Esporta contatti…"));
+    menu->addSeparator();
+    smSincronizza = item(menu, "smSincronizza", QStringLiteral("Sincronizzazione…"));
     auto *popUpKey = new QAction(&list);
     popUpKey->setShortcut(Qt::SHIFT | Qt::Key_F10);
 
@@ -76,6 +81,14 @@ ListMenu::ListMenu(frmGESTDB &window, ListView &list, History &history)
     connect(smEsporta, &QAction::triggered, this, [this] { exportChosen(); });
     connect(popUpKey, &QAction::triggered, this, [this] { popUp(); });
     connect(&history, &History::changed, this, [this] { refresh(); });
+
+    sync = new SyncRunner(window, list, this);
+    connect(&history, &History::changed, sync, &SyncRunner::changed);
+    connect(sync, &SyncRunner::stateChanged, this, [this] { smSincronizza->setText(sync->menuText()); });
+    connect(smSincronizza, &QAction::triggered, this, [this] {
+        SyncDialog dialog(*sync);
+        dialog.exec();
+    });
 
     m_editor = new CellEditor(list, [this](qint64 tag, int column, const QString &text) { storeCell(tag, column, text); });
     list.setItemDelegate(m_editor);
@@ -199,9 +212,14 @@ void ListMenu::exportChosen()
     if (kindOf(path).value_or(FileKind::OldFile) == FileKind::OldFile)
         path += chosen.type == 2 ? QStringLiteral(".csv") : QStringLiteral(".vcf");
     reportingEngineErrors([&] {
-        const Contacts stored = storedContacts(*modDB::ContactDB);
+        Database &database = *modDB::ContactDB;
+        // The contacts and their cards' UIDs as of one moment: a sync may be writing the file meanwhile.
+        Transaction reading(database, false);
+        const Contacts stored = storedContacts(database);
+        const std::vector<QString> uids = links::uids(database);
+        reading.Commit();
         try {
-            writeContactFile(path, stored, chosen.type == 1 ? vcard::Version::V4 : vcard::Version::V3);
+            writeContactFile(path, stored, chosen.type == 1 ? vcard::Version::V4 : vcard::Version::V3, uids);
         } catch (const FileError &error) {
             MsgBox(error.message(), 16, QStringLiteral("Errore"));
             return;

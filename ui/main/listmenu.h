@@ -1,7 +1,7 @@
 #pragma once
 
 // The contact list's own menu and keys: editing a cell, deleting and copying the selected contact, taking back and
-// repeating changes, importing and exporting contacts.
+// repeating changes, importing and exporting contacts, and syncing with an address book on a server.
 
 #include "contact.h"
 
@@ -17,6 +17,7 @@ class QAction;
 class QLineEdit;
 class QMenu;
 class QMimeData;
+class SyncRunner;
 class frmGESTDB;
 
 class ListMenu : public QObject
@@ -36,6 +37,9 @@ public:
     QAction *smRipeti = nullptr;
     QAction *smImporta = nullptr;
     QAction *smEsporta = nullptr;
+    QAction *smSincronizza = nullptr;
+    // The syncs with the address book on the server, which the menu's last item sets up and runs.
+    SyncRunner *sync = nullptr;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
