@@ -31,22 +31,31 @@ QString shortTime(const QDateTime &when)
 
 void showSyncResult(ListView &list, const carddav::SyncResult &result)
 {
+    // Many changed records are taken out and brought back in one batch: finding each row alone would cost a pass
+    // over the list for every one of them.
+    const bool many = result.changed.size() > 64;
     // Removed first: SQLite may give a removed record's rowid to a card the same sync added.
-    const std::unordered_set<qint64> removed(result.removedRecords.begin(), result.removedRecords.end());
+    std::unordered_set<qint64> removed(result.removedRecords.begin(), result.removedRecords.end());
+    if (many)
+        removed.insert(result.changed.begin(), result.changed.end());
     if (!removed.empty())
         list.listModel().removeRowsWithTags(removed);
     ContactRecords records(*modDB::ContactDB);
     Contacts added;
     std::vector<qint64> addedRecords;
-    const auto show = [&](qint64 record) {
-        const std::optional<Contact> texts = records.read(record);
-        if (const std::optional<ListItem> row = list.ItemWithTag(record))
-            showRecord(list, *row, texts);
-        else if (texts)
+    const auto bringIn = [&](qint64 record) {
+        if (const std::optional<Contact> texts = records.read(record))
             added.push_back(*texts), addedRecords.push_back(record);
     };
-    std::for_each(result.changed.begin(), result.changed.end(), show);
-    std::for_each(result.added.begin(), result.added.end(), show);
+    for (const qint64 record : result.changed) {
+        const std::optional<ListItem> row = many ? std::nullopt : list.ItemWithTag(record);
+        if (row)
+            showRecord(list, *row, records.read(record));
+        else
+            bringIn(record);
+    }
+    // Added records are new to the file, so no row shows them yet.
+    std::for_each(result.added.begin(), result.added.end(), bringIn);
     listRecords(list, added, addedRecords);
 }
 
@@ -199,7 +208,7 @@ void SyncRunner::conclude(const Outcome<Run> &outcome, bool manual, bool force)
 {
     if (outcome.result && outcome.result->result) {
         m_password = outcome.result->password;
-        reportingEngineErrors([&] { showSyncResult(m_list, *outcome.result->result); });
+        showInSlices(*outcome.result->result);
         remember(true, outcome.result->result->summary(), manual);
     } else if (outcome.result) {
         // No keyring keeps the password: the window asks for it once a run.
@@ -213,6 +222,21 @@ void SyncRunner::conclude(const Outcome<Run> &outcome, bool manual, bool force)
     } else {
         remember(false, outcome.failure, manual);
     }
+}
+
+void SyncRunner::showInSlices(carddav::SyncResult result)
+{
+    // Reading a record for its row takes a little while: 10,000 new ones would hold the window for a fifth of a
+    // second, so they come in a thousand at a time, the window answering between slices.
+    constexpr std::size_t Slice = 1000;
+    carddav::SyncResult rest;
+    if (result.added.size() > Slice) {
+        rest.added.assign(result.added.begin() + Slice, result.added.end());
+        result.added.resize(Slice);
+    }
+    reportingEngineErrors([&] { showSyncResult(m_list, result); });
+    if (!rest.added.empty())
+        QTimer::singleShot(0, this, [this, rest] { showInSlices(rest); });
 }
 
 bool SyncRunner::settle(const carddav::SyncError &error, bool manual, bool force)

@@ -70,6 +70,7 @@ private:
     // is simply one to say.
     bool settle(const carddav::SyncError &error, bool manual, bool force);
     bool askPassword();
+    void showInSlices(carddav::SyncResult result);
     void remember(bool succeeded, const QString &detail, bool manual);
 
     ListView &m_list;
