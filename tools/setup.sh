@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 # dpkg-dev and file let `cmake --build build --target package` find the Debian package's dependencies.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-private-dev qt6-translations-l10n libsqlite3-dev
-          mdbtools-dev qtkeychain-qt6-dev fonts-crosextra-carlito fonts-dejavu-core dpkg-dev file "$@")
+          mdbtools-dev qtkeychain-qt6-dev radicale xandikos openssl git fonts-crosextra-carlito fonts-dejavu-core dpkg-dev file "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
