@@ -126,16 +126,25 @@ std::vector<Card> fetchCards(DavClient &client, const QUrl &book, const std::vec
     return cards;
 }
 
+void keepToken(Database &database, const QString &token)
+{
+    Transaction transaction(database);
+    links::setSetting(database, "token", token);
+    transaction.Commit();
+}
+
 // One sync of one file: the file, the server and what the sync did so far.
 class Sync
 {
 public:
     Sync(Database &database, DavClient &client, const Settings &settings, const SyncOptions &options,
          const SyncProgress &progress)
-        : m_db(database), m_client(client), m_book(settings.addressBook), m_options(options), m_progress(progress)
+        : m_db(database), m_client(client), m_settings(settings), m_book(settings.addressBook), m_options(options),
+          m_progress(progress)
     {
     }
 
+private:
     // Takes a card the server changed into the file: merged with the contact's own changes, or, where both sides
     // changed a text differently, the card's texts for the contact and its own as a new contact.
     void absorb(const Card &card, ContactRecords &records)
@@ -408,8 +417,49 @@ public:
         return result;
     }
 
-    SyncResult m_result;
-    std::map<Contact, std::vector<qint64>> m_unlinked;
+public:
+    // The server's changes first, with the token after them; then this file's removals, changes and new
+    // contacts; each step's state stored as it completes.
+    SyncResult run(const QString &path)
+    {
+        const bool first = m_settings.token.isEmpty() && links::linked(m_db).empty();
+        std::optional<ServerChanges> changes;
+        if (m_settings.syncCollection && m_options.syncCollection && !m_settings.token.isEmpty())
+            changes = changesSince(m_client, m_settings.addressBook, m_settings.token);
+        if (!changes)
+            changes = compareAll(m_client, m_settings.addressBook, m_db);
+
+        const int removals = removalsFrom(*changes);
+        const int contacts = int(links::records(m_db).size());
+        if (removals > 20 && removals * 2 > contacts && !m_options.force)
+            throw SyncError(SyncError::Guard,
+                            QStringLiteral("La sincronizzazione eliminerebbe %1 dei %2 contatti; nulla è stato cambiato.")
+                                .arg(removals).arg(contacts));
+
+        if (m_options.dryRun)
+            return preview(*changes, removals);
+
+        if (first || removals > 0)
+            keepCopy(m_db, path);
+        const int tombstones = int(links::removed(m_db).size());
+        indexUnlinked();
+        pull(*changes);
+        keepToken(m_db, changes->token);
+        pushRemovals();
+        pushChanges();
+        pushNew();
+        // A token from before this sync's own changes would hide a card sent now and removed by another client before
+        // the next sync (a server reports differences between states): the changes since it are taken once more, this
+        // program's own skipped by their ETags, and the token after them kept.
+        const bool pushed = m_result.sent > 0 || int(links::removed(m_db).size()) < tombstones;
+        if (pushed && !changes->token.isEmpty() && m_settings.syncCollection && m_options.syncCollection) {
+            if (const std::optional<ServerChanges> after = changesSince(m_client, m_settings.addressBook, changes->token)) {
+                pull(*after);
+                keepToken(m_db, after->token);
+            }
+        }
+        return m_result;
+    }
 
 private:
     void report(const QString &step, std::size_t done, std::size_t total)
@@ -420,17 +470,13 @@ private:
 
     Database &m_db;
     DavClient &m_client;
+    Settings m_settings;
     QUrl m_book;
+    SyncResult m_result;
+    std::map<Contact, std::vector<qint64>> m_unlinked;
     SyncOptions m_options;
     SyncProgress m_progress;
 };
-
-void keepToken(Database &database, const QString &token)
-{
-    Transaction transaction(database);
-    links::setSetting(database, "token", token);
-    transaction.Commit();
-}
 
 } // namespace
 
@@ -452,45 +498,7 @@ SyncResult synchronize(const QString &path, const QString &password, const SyncO
         throw SyncError(SyncError::Usage, QStringLiteral("La sincronizzazione non è impostata per %1.").arg(path));
     Settings settings = readSettings(db);
     DavClient client({settings.user, password, settings.pinned, settings.cleartext});
-    Sync sync(db, client, settings, options, progress);
-
-    const bool first = settings.token.isEmpty() && links::linked(db).empty();
-    std::optional<ServerChanges> changes;
-    if (settings.syncCollection && options.syncCollection && !settings.token.isEmpty())
-        changes = changesSince(client, settings.addressBook, settings.token);
-    if (!changes)
-        changes = compareAll(client, settings.addressBook, db);
-
-    const int removals = sync.removalsFrom(*changes);
-    const int contacts = int(links::records(db).size());
-    if (removals > 20 && removals * 2 > contacts && !options.force)
-        throw SyncError(SyncError::Guard,
-                        QStringLiteral("La sincronizzazione eliminerebbe %1 dei %2 contatti; nulla è stato cambiato.")
-                            .arg(removals).arg(contacts));
-
-    if (options.dryRun)
-        return sync.preview(*changes, removals);
-
-    if (first || removals > 0)
-        keepCopy(db, path);
-    const int tombstones = int(links::removed(db).size());
-    sync.indexUnlinked();
-    sync.pull(*changes);
-    keepToken(db, changes->token);
-    sync.pushRemovals();
-    sync.pushChanges();
-    sync.pushNew();
-    // A token from before this sync's own changes would hide a card sent now and removed by another client before
-    // the next sync (a server reports differences between states): the changes since it are taken once more, this
-    // program's own skipped by their ETags, and the token after them kept.
-    const bool pushed = sync.m_result.sent > 0 || int(links::removed(db).size()) < tombstones;
-    if (pushed && !changes->token.isEmpty() && settings.syncCollection && options.syncCollection) {
-        if (const std::optional<ServerChanges> after = changesSince(client, settings.addressBook, changes->token)) {
-            sync.pull(*after);
-            keepToken(db, after->token);
-        }
-    }
-    return sync.m_result;
+    return Sync(db, client, settings, options, progress).run(path);
 }
 
 } // namespace carddav
