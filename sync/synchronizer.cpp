@@ -4,6 +4,7 @@
 #include "cardtext.h"
 #include "contacts.h"
 #include "modDB.h"
+#include "serverchanges.h"
 #include "vcard.h"
 
 #include <QUuid>
@@ -15,115 +16,9 @@ namespace carddav {
 
 namespace {
 
-const QByteArray CardProperties = "<d:getetag/><c:address-data/>";
-
-// A card as the server has it now.
-struct Card
-{
-    QString path;
-    QByteArray etag;
-    QByteArray text;
-    Contact texts;
-};
-
-// What changed on the server since the last sync: cards new or changed (their paths and ETags) and paths gone.
-struct ServerChanges
-{
-    std::map<QString, QByteArray> changed;
-    std::set<QString> gone;
-    QString token;
-};
-
 QString nameOf(const Contact &contact)
 {
     return vcard::formattedName(contact);
-}
-
-// The cards the file knows, linked or removed here, with the ETag each had when they last agreed.
-std::map<QString, QByteArray> knownCards(Database &database)
-{
-    std::map<QString, QByteArray> known;
-    for (const auto &[record, link] : links::linked(database))
-        known.emplace(link.href, link.etag);
-    for (const auto &[record, link] : links::removed(database))
-        known.emplace(link.href, link.etag);
-    return known;
-}
-
-// Every card on the server, by ETag, against the links: what differs changed, what is missing went.
-ServerChanges compareAll(DavClient &client, const QUrl &book, Database &database)
-{
-    const Multistatus listing = client.propfind(book, 1, "<d:getetag/><d:sync-token/>");
-    ServerChanges changes;
-    const std::map<QString, QByteArray> known = knownCards(database);
-    std::set<QString> present;
-    for (const Resource &resource : listing.resources) {
-        if (resource.path == book.path(QUrl::FullyDecoded)) {
-            changes.token = resource.syncToken;
-            continue;
-        }
-        if (resource.status / 100 != 2 || !resource.path.startsWith(book.path(QUrl::FullyDecoded)))
-            continue;
-        present.insert(resource.path);
-        const auto stored = known.find(resource.path);
-        if (stored == known.end() || stored->second != resource.etag || resource.etag.isEmpty())
-            changes.changed.emplace(resource.path, resource.etag);
-    }
-    for (const auto &[path, etag] : known) {
-        if (!present.count(path))
-            changes.gone.insert(path);
-    }
-    return changes;
-}
-
-// The changes since `token` in one report, or nothing when the server no longer knows the token (or never offered
-// sync reports): then every ETag is compared.
-std::optional<ServerChanges> changesSince(DavClient &client, const QUrl &book, const QString &token)
-{
-    QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:sync-collection xmlns:d=\"DAV:\"><d:sync-token>";
-    body += token.toHtmlEscaped().toUtf8();
-    body += "</d:sync-token><d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop></d:sync-collection>";
-    const Reply reply = client.send("REPORT", book, body, {{"Depth", "0"}, {"Content-Type", "application/xml; charset=utf-8"}});
-    if (reply.status == 401 || reply.status == 404 || reply.status == 410 || reply.status == 507)
-        DavClient::fail(reply, QStringLiteral("REPORT"));
-    if (reply.status != 207)
-        return std::nullopt;
-    const Multistatus listing = parseMultistatus(reply.body, reply.url);
-    ServerChanges changes;
-    changes.token = listing.syncToken;
-    const QString prefix = book.path(QUrl::FullyDecoded);
-    for (const Resource &resource : listing.resources) {
-        if (!resource.path.startsWith(prefix) || resource.path == prefix)
-            continue;
-        if (resource.status == 404)
-            changes.gone.insert(resource.path);
-        else if (resource.status / 100 == 2)
-            changes.changed.emplace(resource.path, resource.etag);
-    }
-    return changes;
-}
-
-// The cards at `paths`, fetched in batches with addressbook-multiget; one the server no longer has is left out.
-std::vector<Card> fetchCards(DavClient &client, const QUrl &book, const std::vector<QString> &paths, int batch,
-                             const SyncProgress &progress)
-{
-    std::vector<Card> cards;
-    for (std::size_t first = 0; first < paths.size(); first += std::size_t(batch)) {
-        QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><c:addressbook-multiget xmlns:d=\"DAV:\" "
-                          "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop>" + CardProperties + "</d:prop>";
-        for (std::size_t i = first; i < std::min(paths.size(), first + std::size_t(batch)); ++i)
-            body += "<d:href>" + onServer(book, paths[i]).path(QUrl::FullyEncoded).toHtmlEscaped().toUtf8() + "</d:href>";
-        body += "</c:addressbook-multiget>";
-        const QString prefix = book.path(QUrl::FullyDecoded);
-        for (const Resource &resource : client.report(book, body, 1).resources) {
-            // A card said to be outside the address book is not this sync's business.
-            if (resource.status / 100 == 2 && !resource.card.isEmpty() && resource.path.startsWith(prefix))
-                cards.push_back({resource.path, resource.etag, resource.card, cardContact(resource.card)});
-        }
-        if (progress)
-            progress(QStringLiteral("Ricezione"), int(std::min(paths.size(), first + std::size_t(batch))), int(paths.size()));
-    }
-    return cards;
 }
 
 void keepToken(Database &database, const QString &token)
