@@ -96,7 +96,7 @@ private:
         if (ns == CardDav && name == QLatin1String("address-data")) {
             const QString card = text();
             if (card.size() > MaxCard)
-                throw SyncError(SyncError::Server, QStringLiteral("Il server ha mandato un contatto troppo grande."));
+                throw SyncError(SyncError::TooLarge, QStringLiteral("Il server ha mandato un contatto troppo grande."));
             m_props.card = card.toUtf8();
             return;
         }
@@ -277,7 +277,7 @@ Reply DavClient::sendOnce(const QByteArray &verb, const QUrl &url, const QByteAr
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (tooLarge)
-        throw SyncError(SyncError::Server, QStringLiteral("Il server ha mandato una risposta troppo grande."));
+        throw SyncError(SyncError::TooLarge, QStringLiteral("Il server ha mandato una risposta troppo grande."));
     if (!refused.isEmpty())
         throw SyncError(SyncError::Certificate,
                         QStringLiteral("Il certificato del server non è attendibile. Impronta SHA-256: %1")

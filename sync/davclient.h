@@ -23,7 +23,7 @@ namespace carddav {
 class SyncError : public std::runtime_error
 {
 public:
-    enum Kind { Network, Password, NotCardDav, Gone, Certificate, Cleartext, Server, Guard, Storage, Usage };
+    enum Kind { Network, Password, NotCardDav, Gone, Certificate, Cleartext, Server, TooLarge, Guard, Storage, Usage };
     SyncError(Kind kind, const QString &message, const QByteArray &fingerprint = {});
     Kind kind() const { return m_kind; }
     QString message() const { return m_message; }

@@ -70,6 +70,31 @@ std::optional<ServerChanges> changesSince(DavClient &client, const QUrl &book, c
     return changes;
 }
 
+// The cards of a multiget or query answer, those said to be outside the address book left out.
+void addCards(std::vector<Card> &cards, const Multistatus &answer, const QUrl &book)
+{
+    const QString prefix = book.path(QUrl::FullyDecoded);
+    for (const Resource &resource : answer.resources) {
+        if (resource.status / 100 == 2 && !resource.card.isEmpty() && resource.path.startsWith(prefix))
+            cards.push_back({resource.path, resource.etag, resource.card, cardContact(resource.card)});
+    }
+}
+
+std::optional<std::vector<Card>> fetchAllCards(DavClient &client, const QUrl &book)
+{
+    const QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><c:addressbook-query xmlns:d=\"DAV:\" "
+                            "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:prop>" + CardProperties + "</d:prop></c:addressbook-query>";
+    std::vector<Card> cards;
+    try {
+        addCards(cards, client.report(book, body, 1), book);
+    } catch (const SyncError &error) {
+        if (error.kind() != SyncError::TooLarge)
+            throw;
+        return std::nullopt;
+    }
+    return cards;
+}
+
 std::vector<Card> fetchCards(DavClient &client, const QUrl &book, const std::vector<QString> &paths, int batch,
                              const std::function<void(const QString &step, int done, int total)> &progress)
 {
@@ -80,12 +105,7 @@ std::vector<Card> fetchCards(DavClient &client, const QUrl &book, const std::vec
         for (std::size_t i = first; i < std::min(paths.size(), first + std::size_t(batch)); ++i)
             body += "<d:href>" + onServer(book, paths[i]).path(QUrl::FullyEncoded).toHtmlEscaped().toUtf8() + "</d:href>";
         body += "</c:addressbook-multiget>";
-        const QString prefix = book.path(QUrl::FullyDecoded);
-        for (const Resource &resource : client.report(book, body, 1).resources) {
-            // A card said to be outside the address book is not this sync's business.
-            if (resource.status / 100 == 2 && !resource.card.isEmpty() && resource.path.startsWith(prefix))
-                cards.push_back({resource.path, resource.etag, resource.card, cardContact(resource.card)});
-        }
+        addCards(cards, client.report(book, body, 1), book);
         if (progress)
             progress(QStringLiteral("Ricezione"), int(std::min(paths.size(), first + std::size_t(batch))), int(paths.size()));
     }

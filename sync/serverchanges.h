@@ -36,6 +36,10 @@ ServerChanges compareAll(DavClient &client, const QUrl &book, Database &database
 // The changes since `token` in one report, or nothing when the server no longer knows the token (or never offered
 // sync reports): then every ETag is compared.
 std::optional<ServerChanges> changesSince(DavClient &client, const QUrl &book, const QString &token);
+// Every card of the address book in one query: what a first sync wants of a large address book, which some servers
+// answer far sooner than multigets of every card by name (Xandikos reads its whole index for each name). Nothing
+// when the answer would be too large; then multigets fetch them in batches.
+std::optional<std::vector<Card>> fetchAllCards(DavClient &client, const QUrl &book);
 // The cards at `paths`, fetched in batches with addressbook-multiget; one the server no longer has is left out.
 std::vector<Card> fetchCards(DavClient &client, const QUrl &book, const std::vector<QString> &paths, int batch,
                              const std::function<void(const QString &step, int done, int total)> &progress = {});

@@ -152,16 +152,28 @@ private:
             if (stored == known.end() || stored->second != etag || etag.isEmpty())
                 paths.push_back(path);
         }
+        // A first sync of a large address book takes every card in one query; otherwise cards come by name.
+        std::optional<std::vector<Card>> all;
+        if (m_first && paths.size() > std::size_t(2 * m_options.batch))
+            all = fetchAllCards(m_client, m_book);
+        if (all) {
+            const std::set<QString> wanted(paths.begin(), paths.end());
+            all->erase(std::remove_if(all->begin(), all->end(), [&](const Card &card) { return !wanted.count(card.path); }),
+                       all->end());
+        }
         for (std::size_t first = 0; first < paths.size(); first += std::size_t(m_options.batch)) {
-            const std::vector<QString> batch(paths.begin() + qsizetype(first),
-                                             paths.begin() + qsizetype(std::min(paths.size(), first + std::size_t(m_options.batch))));
-            const std::vector<Card> cards = fetchCards(m_client, m_book, batch, m_options.batch, {});
+            const std::size_t last = std::min(paths.size(), first + std::size_t(m_options.batch));
+            const std::vector<Card> cards =
+                all ? std::vector<Card>(all->begin() + qsizetype(std::min(first, all->size())),
+                                        all->begin() + qsizetype(std::min(last, all->size())))
+                    : fetchCards(m_client, m_book, {paths.begin() + qsizetype(first), paths.begin() + qsizetype(last)},
+                                 m_options.batch);
             Transaction transaction(m_db);
             ContactRecords records(m_db);
             for (const Card &card : cards)
                 absorb(card, records);
             transaction.Commit();
-            report(QStringLiteral("Ricezione"), first + batch.size(), paths.size());
+            report(QStringLiteral("Ricezione"), last, paths.size());
         }
         Transaction transaction(m_db);
         ContactRecords records(m_db);
@@ -317,7 +329,7 @@ public:
     // contacts; each step's state stored as it completes.
     SyncResult run(const QString &path)
     {
-        const bool first = m_settings.token.isEmpty() && links::linked(m_db).empty();
+        m_first = m_settings.token.isEmpty() && links::linked(m_db).empty();
         std::optional<ServerChanges> changes;
         if (m_settings.syncCollection && m_options.syncCollection && !m_settings.token.isEmpty())
             changes = changesSince(m_client, m_settings.addressBook, m_settings.token);
@@ -334,7 +346,7 @@ public:
         if (m_options.dryRun)
             return preview(*changes, removals);
 
-        if (first || removals > 0)
+        if (m_first || removals > 0)
             keepCopy(m_db, path);
         const int tombstones = int(links::removed(m_db).size());
         indexUnlinked();
@@ -369,6 +381,7 @@ private:
     QUrl m_book;
     SyncResult m_result;
     std::map<Contact, std::vector<qint64>> m_unlinked;
+    bool m_first = false; // no card linked yet, and no token
     SyncOptions m_options;
     SyncProgress m_progress;
 };
