@@ -237,8 +237,18 @@ Reply DavClient::send(const QByteArray &verb, const QUrl &url, const QByteArray 
     throw SyncError(SyncError::Server, QStringLiteral("Il server rimanda da un indirizzo all'altro senza fine."));
 }
 
-Reply DavClient::sendOnce(const QByteArray &verb, const QUrl &url, const QByteArray &body,
-                          const QList<std::pair<QByteArray, QByteArray>> &headers)
+// One request on its way: its reply, and what its signals found so far.
+struct DavClient::Exchange
+{
+    std::unique_ptr<QNetworkReply> reply;
+    QUrl url;
+    Reply answer;
+    bool tooLarge = false;
+    QByteArray refused;
+};
+
+std::unique_ptr<DavClient::Exchange> DavClient::start(const QByteArray &verb, const QUrl &url, const QByteArray &body,
+                                                      const QList<std::pair<QByteArray, QByteArray>> &headers)
 {
     if (url.scheme() == QLatin1String("http") && !isLocal(url) && !m_account.cleartext)
         throw SyncError(SyncError::Cleartext,
@@ -251,52 +261,92 @@ Reply DavClient::sendOnce(const QByteArray &verb, const QUrl &url, const QByteAr
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Brisolta"));
     for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
-    QNetworkReply *reply = m_network->sendCustomRequest(request, verb, body);
-    std::unique_ptr<QNetworkReply> owner(reply);
-
-    Reply answer;
-    bool tooLarge = false;
-    QByteArray refused;
-    QObject::connect(reply, &QNetworkReply::readyRead, [&] {
-        if (answer.body.size() + reply->bytesAvailable() > MaxResponse) {
-            tooLarge = true;
+    auto exchange = std::make_unique<Exchange>();
+    Exchange &on = *exchange;
+    on.url = url;
+    on.reply.reset(m_network->sendCustomRequest(request, verb, body));
+    QNetworkReply *reply = on.reply.get();
+    QObject::connect(reply, &QNetworkReply::readyRead, [&on, reply] {
+        if (on.answer.body.size() + reply->bytesAvailable() > MaxResponse) {
+            on.tooLarge = true;
             reply->abort();
             return;
         }
-        answer.body += reply->readAll();
+        on.answer.body += reply->readAll();
     });
-    QObject::connect(reply, &QNetworkReply::sslErrors, [&](const QList<QSslError> &) {
+    QObject::connect(reply, &QNetworkReply::sslErrors, [this, &on, reply](const QList<QSslError> &) {
         const QByteArray digest = reply->sslConfiguration().peerCertificate().digest(QCryptographicHash::Sha256);
         if (!m_account.pinned.isEmpty() && digest == m_account.pinned)
             reply->ignoreSslErrors();
         else
-            refused = digest;
+            on.refused = digest;
     });
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (tooLarge)
+    return exchange;
+}
+
+Reply DavClient::finish(Exchange &exchange)
+{
+    QNetworkReply *reply = exchange.reply.get();
+    if (exchange.tooLarge)
         throw SyncError(SyncError::TooLarge, QStringLiteral("Il server ha mandato una risposta troppo grande."));
-    if (!refused.isEmpty())
+    if (!exchange.refused.isEmpty())
         throw SyncError(SyncError::Certificate,
                         QStringLiteral("Il certificato del server non è attendibile. Impronta SHA-256: %1")
-                            .arg(hexFingerprint(refused)),
-                        refused);
+                            .arg(hexFingerprint(exchange.refused)),
+                        exchange.refused);
+    Reply answer = std::move(exchange.answer);
     if (reply->isOpen())
         answer.body += reply->readAll();
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    answer.url = url;
+    answer.url = exchange.url;
     if (answer.status == 0) {
         const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError ||
                               reply->error() == QNetworkReply::TimeoutError;
         throw SyncError(SyncError::Network,
-                        timedOut ? QStringLiteral("Il server %1 non risponde.").arg(url.host())
+                        timedOut ? QStringLiteral("Il server %1 non risponde.").arg(exchange.url.host())
                                  : QStringLiteral("Server non raggiungibile: %1.").arg(reply->errorString()));
     }
     // A redirect's target travels in place of the ETag, which it never has.
     answer.etag = answer.status / 100 == 3 ? reply->rawHeader("Location") : reply->rawHeader("ETag");
     return answer;
+}
+
+Reply DavClient::sendOnce(const QByteArray &verb, const QUrl &url, const QByteArray &body,
+                          const QList<std::pair<QByteArray, QByteArray>> &headers)
+{
+    const std::unique_ptr<Exchange> exchange = start(verb, url, body, headers);
+    QEventLoop loop;
+    QObject::connect(exchange->reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!exchange->reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return finish(*exchange);
+}
+
+void DavClient::sendAll(const std::vector<Request> &requests, int parallel,
+                        const std::function<void(std::size_t, const Reply &)> &answered)
+{
+    std::vector<std::pair<std::size_t, std::unique_ptr<Exchange>>> flying;
+    std::size_t next = 0;
+    QEventLoop loop;
+    while (next < requests.size() || !flying.empty()) {
+        for (; next < requests.size() && int(flying.size()) < parallel; ++next) {
+            const Request &request = requests[next];
+            flying.emplace_back(next, start(request.verb, request.url, request.body, request.headers));
+            QObject::connect(flying.back().second->reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        }
+        const auto done = std::find_if(flying.begin(), flying.end(), [](const auto &f) { return f.second->reply->isFinished(); });
+        if (done == flying.end()) {
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+            continue;
+        }
+        const auto [index, exchange] = std::move(*done);
+        flying.erase(done);
+        const Reply reply = finish(*exchange);
+        // A redirect is followed alone, as any request's is.
+        answered(index, reply.status / 100 == 3 ? send(requests[index].verb, requests[index].url, requests[index].body,
+                                                       requests[index].headers)
+                                                : reply);
+    }
 }
 
 Multistatus DavClient::propfind(const QUrl &url, int depth, const QByteArray &properties)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -95,6 +96,17 @@ public:
     // no answer came or the answer may not be believed.
     Reply send(const QByteArray &verb, const QUrl &url, const QByteArray &body = {},
                const QList<std::pair<QByteArray, QByteArray>> &headers = {});
+    struct Request
+    {
+        QByteArray verb;
+        QUrl url;
+        QByteArray body;
+        QList<std::pair<QByteArray, QByteArray>> headers;
+    };
+    // The requests, up to `parallel` of them on their way at once, so that neither side waits for the other's turn;
+    // each answer is handed to `answered` with the request's index as it arrives. What send throws stops them all.
+    void sendAll(const std::vector<Request> &requests, int parallel,
+                 const std::function<void(std::size_t index, const Reply &reply)> &answered);
     // PROPFIND and REPORT, their 207 answer read; another status throws.
     Multistatus propfind(const QUrl &url, int depth, const QByteArray &properties);
     Multistatus report(const QUrl &url, const QByteArray &body, int depth, const QByteArray &verb = "REPORT");
@@ -105,6 +117,10 @@ public:
     void setStallTime(int milliseconds) { m_stallTime = milliseconds; }
 
 private:
+    struct Exchange;
+    std::unique_ptr<Exchange> start(const QByteArray &verb, const QUrl &url, const QByteArray &body,
+                                    const QList<std::pair<QByteArray, QByteArray>> &headers);
+    Reply finish(Exchange &exchange);
     Reply sendOnce(const QByteArray &verb, const QUrl &url, const QByteArray &body,
                    const QList<std::pair<QByteArray, QByteArray>> &headers);
 

@@ -71,12 +71,14 @@ std::optional<ServerChanges> changesSince(DavClient &client, const QUrl &book, c
 }
 
 // The cards of a multiget or query answer, those said to be outside the address book left out.
-void addCards(std::vector<Card> &cards, const Multistatus &answer, const QUrl &book)
+void addCards(std::vector<Card> &cards, Multistatus &&answer, const QUrl &book)
 {
     const QString prefix = book.path(QUrl::FullyDecoded);
-    for (const Resource &resource : answer.resources) {
-        if (resource.status / 100 == 2 && !resource.card.isEmpty() && resource.path.startsWith(prefix))
-            cards.push_back({resource.path, resource.etag, resource.card, cardContact(resource.card)});
+    for (Resource &resource : answer.resources) {
+        if (resource.status / 100 == 2 && !resource.card.isEmpty() && resource.path.startsWith(prefix)) {
+            const Contact texts = cardContact(resource.card);
+            cards.push_back({std::move(resource.path), std::move(resource.etag), std::move(resource.card), texts});
+        }
     }
 }
 

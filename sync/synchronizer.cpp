@@ -21,6 +21,9 @@ QString nameOf(const Contact &contact)
     return vcard::formattedName(contact);
 }
 
+// How many new cards are on their way to the server at once.
+constexpr int ParallelSends = 4;
+
 void keepToken(Database &database, const QString &token)
 {
     Transaction transaction(database);
@@ -164,8 +167,8 @@ private:
         for (std::size_t first = 0; first < paths.size(); first += std::size_t(m_options.batch)) {
             const std::size_t last = std::min(paths.size(), first + std::size_t(m_options.batch));
             const std::vector<Card> cards =
-                all ? std::vector<Card>(all->begin() + qsizetype(std::min(first, all->size())),
-                                        all->begin() + qsizetype(std::min(last, all->size())))
+                all ? std::vector<Card>(std::make_move_iterator(all->begin() + qsizetype(std::min(first, all->size()))),
+                                        std::make_move_iterator(all->begin() + qsizetype(std::min(last, all->size()))))
                     : fetchCards(m_client, m_book, {paths.begin() + qsizetype(first), paths.begin() + qsizetype(last)},
                                  m_options.batch);
             Transaction transaction(m_db);
@@ -280,22 +283,40 @@ private:
             transaction.Commit();
             made.clear();
         };
-        for (const auto &[record, texts] : unlinked) {
-            const QString uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            const QString path = m_book.path(QUrl::FullyDecoded) + uid + QLatin1String(".vcf");
-            const Reply reply = m_client.send("PUT", onServer(m_book, path), newCard(texts, uid),
-                                              {{"If-None-Match", "*"}, {"Content-Type", "text/vcard; charset=utf-8"}});
-            if (reply.status / 100 != 2) {
-                store();
-                DavClient::fail(reply, QStringLiteral("PUT"));
+        // A batch's cards go out a few at a time, their links stored when the batch is answered.
+        for (std::size_t first = 0; first < unlinked.size(); first += std::size_t(m_options.batch)) {
+            const std::size_t last = std::min(unlinked.size(), first + std::size_t(m_options.batch));
+            std::vector<DavClient::Request> requests;
+            std::vector<links::Link> cards;
+            for (std::size_t i = first; i < last; ++i) {
+                const QString uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+                const QString path = m_book.path(QUrl::FullyDecoded) + uid + QLatin1String(".vcf");
+                cards.push_back({uid, path, {}, unlinked[i].second});
+                requests.push_back({"PUT", onServer(m_book, path), newCard(unlinked[i].second, uid),
+                                    {{"If-None-Match", "*"}, {"Content-Type", "text/vcard; charset=utf-8"}}});
             }
-            made.emplace_back(record, links::Link{uid, path, reply.etag, texts});
-            ++m_result.sent;
-            if (int(made.size()) == m_options.batch)
+            std::optional<Reply> refused;
+            const auto answered = [&](std::size_t index, const Reply &reply) {
+                if (reply.status / 100 != 2) {
+                    refused = refused.value_or(reply);
+                    return;
+                }
+                cards[index].etag = reply.etag;
+                made.emplace_back(unlinked[first + index].first, cards[index]);
+                ++m_result.sent;
+                report(QStringLiteral("Invio"), std::size_t(m_result.sent), unlinked.size());
+            };
+            try {
+                m_client.sendAll(requests, ParallelSends, answered);
+            } catch (...) {
+                // Cards the server took before the failure keep their links.
                 store();
-            report(QStringLiteral("Invio"), std::size_t(m_result.sent), unlinked.size());
+                throw;
+            }
+            store();
+            if (refused)
+                DavClient::fail(*refused, QStringLiteral("PUT"));
         }
-        store();
     }
 
     // What the sync would do, counted without changing anything on either side.

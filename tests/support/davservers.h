@@ -35,11 +35,7 @@ public:
     QByteArray fingerprint() const { return certificate.digest(QCryptographicHash::Sha256); }
 
     // The storage stays: a restart serves what the server held when it stopped.
-    void stop()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
+    void stop() { process.kill(), process.waitForFinished(); }
     void restart()
     {
         stop();
@@ -48,6 +44,7 @@ public:
         waitUntilAnswering();
     }
 
+    // The ETag as the server sends it, quotes included.
     QByteArray put(const QString &name, const QByteArray &card) { return send("PUT", cardUrl(name), card, {201, 204}).etag; }
     void remove(const QString &name) { send("DELETE", cardUrl(name), {}, {200, 204}); }
     QByteArray card(const QString &name) { return send("GET", cardUrl(name), {}, {200}).body; }
@@ -100,10 +97,7 @@ public:
     }
 
 private:
-    struct Reply
-    {
-        QByteArray body, etag;
-    };
+    struct Reply { QByteArray body, etag; };
 
     DavServer(Kind kind, bool tls) : kind(kind), tls(tls)
     {
@@ -158,12 +152,7 @@ private:
         helperFailed(QStringLiteral("%1 does not answer on port %2: %3").arg(process.program()).arg(port).arg(QString::fromUtf8(fileBytes(folder.filePath("server.log")).right(2000))));
     }
 
-    QUrl cardUrl(const QString &name) const
-    {
-        QUrl url = addressBook();
-        url.setPath(url.path() + name);
-        return url;
-    }
+    QUrl cardUrl(const QString &name) const { return addressBook().resolved(QUrl::fromEncoded(QUrl::toPercentEncoding(name))); }
 
     Reply send(const QByteArray &verb, const QUrl &url, const QByteArray &body, std::initializer_list<int> expected, const QByteArray &depth = {})
     {
