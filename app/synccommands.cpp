@@ -5,6 +5,8 @@
 #include "synchronizer.h"
 
 #include <QFileInfo>
+
+#include <sqlite3.h>
 #include <QTextStream>
 
 #include <cstdio>
@@ -189,6 +191,12 @@ int runSync(const SyncRequest &request)
         return 0;
     } catch (const SyncError &error) {
         return fail(failure(error));
+    } catch (const EngineError &error) {
+        // What a sync wrote before stays, whole batches only; the next one goes on from there.
+        if ((error.number() & 0xff) != SQLITE_FULL)
+            throw;
+        return fail(QStringLiteral("%1: il disco è pieno; la sincronizzazione si è fermata e la prossima riprenderà "
+                                   "da dove è arrivata.").arg(request.path));
     }
 }
 
