@@ -47,13 +47,17 @@ private:
     // changed a text differently, the card's texts for the contact and its own as a new contact.
     void absorb(const Card &card, ContactRecords &records)
     {
-        const std::optional<std::pair<qint64, links::Link>> owner = links::linkOf(m_db, card.path);
-        if (!owner) {
+        std::optional<std::pair<qint64, links::Link>> owner = links::linkOf(m_db, card.path);
+        // A link to a record the file no longer has (another tool removed it without the triggers) is dropped.
+        std::optional<Contact> stored = owner ? records.read(owner->first) : std::nullopt;
+        if (owner && !stored)
+            links::unlink(m_db, owner->first);
+        if (!stored) {
             absorbNew(card);
             return;
         }
         auto [record, link] = *owner;
-        const Contact local = links::comparable(*records.read(record));
+        const Contact local = links::comparable(*stored);
         Contact merged = local;
         bool conflict = false;
         for (std::size_t k = 0; k < merged.size(); ++k) {
@@ -109,7 +113,8 @@ private:
         if (!owner)
             return;
         const auto &[record, link] = *owner;
-        if (links::comparable(*records.read(record)) != link.synced) {
+        const std::optional<Contact> stored = records.read(record);
+        if (!stored || links::comparable(*stored) != link.synced) {
             links::unlink(m_db, record);
             return;
         }
@@ -251,7 +256,10 @@ private:
             transaction.Commit();
             return;
         }
-        const Contact local = links::comparable(*records.read(record));
+        const std::optional<Contact> stored = records.read(record);
+        if (!stored)
+            return; // removed meanwhile: its card goes with the next sync's removals
+        const Contact local = links::comparable(*stored);
         const QByteArray merged = mergeIntoCard(card.text, link.synced, local);
         const Reply reply = m_client.send("PUT", onServer(m_book, card.path), merged,
                                           {{"If-Match", card.etag}, {"Content-Type", "text/vcard; charset=utf-8"}});
