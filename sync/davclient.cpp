@@ -1,6 +1,7 @@
 #include "davclient.h"
 
 #include <QAuthenticator>
+#include <QBuffer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -40,7 +41,14 @@ QString hexFingerprint(const QByteArray &digest)
 class MultistatusReader
 {
 public:
-    MultistatusReader(const QByteArray &xml, const QUrl &base) : m_xml(xml), m_base(base) {}
+    // Read from a device a block at a time: given the bytes whole, the reader would decode them all into one string
+    // first, twice the size of an answer that may hold every card of the address book.
+    MultistatusReader(const QByteArray &xml, const QUrl &base) : m_base(base)
+    {
+        m_bytes.setData(xml);
+        m_bytes.open(QIODevice::ReadOnly);
+        m_xml.setDevice(&m_bytes);
+    }
 
     Multistatus read()
     {
@@ -98,6 +106,7 @@ private:
             if (card.size() > MaxCard)
                 throw SyncError(SyncError::TooLarge, QStringLiteral("Il server ha mandato un contatto troppo grande."));
             m_props.card = card.toUtf8();
+            m_props.card.squeeze(); // the conversion reserves three bytes a character
             return;
         }
         if (ns == CardDav && name == QLatin1String("addressbook") && inside("resourcetype"))
@@ -178,6 +187,7 @@ private:
         to.syncToken = m_props.syncToken.isEmpty() ? to.syncToken : m_props.syncToken;
     }
 
+    QBuffer m_bytes;
     QXmlStreamReader m_xml;
     QUrl m_base;
     std::vector<QString> m_open; // DAV: element names, CardDAV ones after "c:", empty for others

@@ -358,9 +358,12 @@ public:
     // contacts; each step's state stored as it completes.
     SyncResult run(const QString &path)
     {
-        m_first = m_settings.token.isEmpty() && links::linked(m_db).empty();
+        m_first = m_settings.token.isEmpty() && links::linked(m_db).empty() && links::removed(m_db).empty();
+        // A first sync asks for every card by a report without a token too, which some servers answer far sooner
+        // than a PROPFIND (Radicale: 3 s against 20 s for 10,000 cards); it tells no removals, which a first sync
+        // has none of.
         std::optional<ServerChanges> changes;
-        if (m_settings.syncCollection && m_options.syncCollection && !m_settings.token.isEmpty())
+        if (m_settings.syncCollection && m_options.syncCollection && (!m_settings.token.isEmpty() || m_first))
             changes = changesSince(m_client, m_settings.addressBook, m_settings.token);
         if (!changes)
             changes = compareAll(m_client, m_settings.addressBook, m_db);
