@@ -127,13 +127,13 @@ private:
     // How many contacts taking the server's removals would remove here.
     int removalsFrom(const ServerChanges &changes)
     {
+        // Only the contacts of cards gone are read: most syncs have none.
+        ContactRecords records(m_db);
         int removals = 0;
-        const links::Records all = links::records(m_db);
-        const std::map<qint64, Contact> texts(all.begin(), all.end());
-        for (const auto &[record, link] : links::linked(m_db)) {
-            const auto local = texts.find(record);
-            removals += changes.gone.count(link.href) && local != texts.end() &&
-                        links::comparable(local->second) == link.synced;
+        for (const QString &path : changes.gone) {
+            const std::optional<std::pair<qint64, links::Link>> owner = links::linkOf(m_db, path);
+            const std::optional<Contact> stored = owner ? records.read(owner->first) : std::nullopt;
+            removals += stored && links::comparable(*stored) == owner->second.synced;
         }
         return removals;
     }
@@ -369,7 +369,8 @@ public:
             changes = compareAll(m_client, m_settings.addressBook, m_db);
 
         const int removals = removalsFrom(*changes);
-        const int contacts = int(links::records(m_db).size());
+        // The contacts are counted only when the removals are many enough to matter.
+        const int contacts = removals > 20 ? int(links::records(m_db).size()) : 0;
         if (removals > 20 && removals * 2 > contacts && !m_options.force)
             throw SyncError(SyncError::Guard,
                             QStringLiteral("La sincronizzazione eliminerebbe %1 dei %2 contatti; nulla è stato cambiato.")
